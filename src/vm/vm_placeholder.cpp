@@ -1,0 +1,1 @@
+// VM core placeholder
