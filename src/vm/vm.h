@@ -232,6 +232,22 @@ void vm_fill_in_stack_trace(EE* ee, jref throwable);
 // Natives (natives_*.cpp)
 // ---------------------------------------------------------------------------
 
+// Calling convention of every native method (the JNI convention, the same
+// whether the interpreter or compiled glue calls it): cdecl,
+//   result fn(EE* env, u4* cls_or_this, arg1, arg2, ...)
+// where cls_or_this is the address of a word holding the class block (static
+// methods) or the receiver; every reference argument is the address of a word
+// holding it, or 0 for null; a long or double argument is an ordinary 8-byte
+// value; int-class results come back in eax (the caller narrows Z B C S),
+// long in edx:eax, float/double in st(0), and a reference result is a handle
+// (address of a word holding it) or 0.  A native signals an exception by
+// leaving it pending.  Our natives use the VM's C++ API on the EE directly.
+typedef u4* jhandle;
+inline jref vm_deref(jhandle h) { return h ? reinterpret_cast<jref>(*h) : nullptr; }
+// New local reference in the current native frame (0 for null).  Dropped when
+// the native returns.
+jhandle vm_jni_ref(EE* ee, jref o);
+
 // A native function of the class library, bound by (class, name, signature).
 struct vm_native {
     const char* clazz;
@@ -240,8 +256,10 @@ struct vm_native {
     void* fn;
 };
 // Looks up the function of a native method (0 when unknown); also stores it
-// in mb->native_code.
+// in mb->native_code and mb->native_entry.  (natives_table.cpp)
 void* vm_bind_native(methodblock* mb);
+// The JNI function table (EE word 0).
+extern const void* const vm_jni_function_table[];
 
 // ---------------------------------------------------------------------------
 // Threads, monitors, signals (thread.cpp, monitor.cpp, sysmonitor.cpp,
