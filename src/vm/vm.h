@@ -297,4 +297,42 @@ extern u1 vm_code_lock[SYS_MONITOR_MAX_SIZE];
 extern u1 vm_queue_lock[SYS_MONITOR_MAX_SIZE];
 inline sys_thread* vm_self(EE* ee) { return static_cast<sys_thread*>(ee->sys_thread); }
 
+
+// ---------------------------------------------------------------------------
+// Binding surface (linkvector.cpp, services.cpp, compiler_load.cpp)
+// ---------------------------------------------------------------------------
+
+extern "C" void* orva_CompileCodeLinkVector[LV_SIZE];
+extern "C" void* orva_ZEKCompileCodeLinkVector[MMI_SIZE / 4];
+extern "C" void* orva_FrameIntf[FI_SIZE];
+extern "C" void* orva_GCLinkVector[GCV_SIZE];
+extern "C" jvmpi_info orva_jvmpi_state;
+// Hook variables the compiler writes (0 = not installed).
+extern "C" void* vm_hook_compile;               // slot 4: the compile trampoline
+extern "C" void* vm_hook_pc_in_compiled;        // slot 16: jit_PCinCompiledCode(pc, mb)
+extern "C" void* vm_hook_initialize_for_compiler; // slot 101
+// Handler word stored in every interpreter registration: the compiler's
+// handler once registered, vm_fallback_handler before.
+extern "C" void* vm_exception_handler;
+extern "C" int vm_fallback_handler(void* record, void* registration, void* context);
+// Builds the link vector and the tables it points to (call once at boot).
+void vm_init_link_vector();
+// Loads and starts the compiler library unless -Xint / -Djava.compiler=NONE.
+// Prints one warning line and returns false when it cannot; the VM then
+// runs interpreted.
+bool vm_start_compiler(EE* ee);
+bool vm_compiler_active();
+// Frame walking through the frame-interface table (works with and without a
+// compiler).  The VM's own interpreter-only walkers, installed in slots 0-17
+// at boot and in slot 18 for good (defined with the interpreter):
+extern "C" void vm_fi_init(EE* ee, frame_iterator* it);
+extern "C" void vm_fi_clone(frame_iterator* src, frame_iterator* dst);
+extern "C" void vm_fi_prev(frame_iterator* it);
+extern "C" int vm_fi_more(frame_iterator* it);
+extern "C" methodblock* vm_fi_method(frame_iterator* it);
+extern "C" u1* vm_fi_lastpc(frame_iterator* it);
+extern "C" u4 vm_fi_frame_address(frame_iterator* it);
+// Installs the signal handlers (SIGSEGV, SIGBUS, SIGFPE; SIGPIPE ignored).
+void vm_install_signal_handlers();
+
 #endif  // ORVA_VM_H
