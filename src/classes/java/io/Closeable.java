@@ -1,0 +1,5 @@
+package java.io;
+
+public interface Closeable extends AutoCloseable {
+    void close() throws IOException;
+}

@@ -1,0 +1,11 @@
+package java.io;
+
+public class FileNotFoundException extends IOException {
+    public FileNotFoundException() {
+        super();
+    }
+
+    public FileNotFoundException(String message) {
+        super(message);
+    }
+}

@@ -1,0 +1,5 @@
+package java.io;
+
+public interface Flushable {
+    void flush() throws IOException;
+}

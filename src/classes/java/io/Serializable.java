@@ -1,0 +1,4 @@
+package java.io;
+
+public interface Serializable {
+}

@@ -1,0 +1,11 @@
+package java.lang;
+
+public class AbstractMethodError extends IncompatibleClassChangeError {
+    public AbstractMethodError() {
+        super();
+    }
+
+    public AbstractMethodError(String message) {
+        super(message);
+    }
+}

@@ -1,0 +1,5 @@
+package java.lang;
+
+public interface Comparable<T> {
+    int compareTo(T o);
+}

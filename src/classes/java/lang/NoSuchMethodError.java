@@ -1,0 +1,11 @@
+package java.lang;
+
+public class NoSuchMethodError extends IncompatibleClassChangeError {
+    public NoSuchMethodError() {
+        super();
+    }
+
+    public NoSuchMethodError(String message) {
+        super(message);
+    }
+}

@@ -1,0 +1,7 @@
+package java.lang;
+
+public class ThreadDeath extends Error {
+    public ThreadDeath() {
+        super();
+    }
+}

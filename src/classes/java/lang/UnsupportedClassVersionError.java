@@ -1,0 +1,11 @@
+package java.lang;
+
+public class UnsupportedClassVersionError extends ClassFormatError {
+    public UnsupportedClassVersionError() {
+        super();
+    }
+
+    public UnsupportedClassVersionError(String message) {
+        super(message);
+    }
+}

@@ -1,0 +1,6 @@
+package java.lang.annotation;
+
+public enum ElementType {
+    TYPE, FIELD, METHOD, PARAMETER, CONSTRUCTOR, LOCAL_VARIABLE, ANNOTATION_TYPE, PACKAGE,
+    TYPE_PARAMETER, TYPE_USE
+}

@@ -1,0 +1,5 @@
+package java.lang.annotation;
+
+public enum RetentionPolicy {
+    SOURCE, CLASS, RUNTIME
+}

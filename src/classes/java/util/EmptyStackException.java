@@ -1,0 +1,7 @@
+package java.util;
+
+public class EmptyStackException extends RuntimeException {
+    public EmptyStackException() {
+        super();
+    }
+}

@@ -1,0 +1,7 @@
+package java.util;
+
+public interface Enumeration<E> {
+    boolean hasMoreElements();
+
+    E nextElement();
+}

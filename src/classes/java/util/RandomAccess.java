@@ -1,0 +1,5 @@
+package java.util;
+
+/** Marks lists with fast indexed access. */
+public interface RandomAccess {
+}

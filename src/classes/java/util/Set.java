@@ -1,0 +1,4 @@
+package java.util;
+
+public interface Set<E> extends Collection<E> {
+}

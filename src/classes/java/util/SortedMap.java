@@ -1,0 +1,9 @@
+package java.util;
+
+public interface SortedMap<K, V> extends Map<K, V> {
+    Comparator<? super K> comparator();
+
+    K firstKey();
+
+    K lastKey();
+}

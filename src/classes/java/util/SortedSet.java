@@ -1,0 +1,9 @@
+package java.util;
+
+public interface SortedSet<E> extends Set<E> {
+    Comparator<? super E> comparator();
+
+    E first();
+
+    E last();
+}

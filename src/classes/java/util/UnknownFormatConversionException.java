@@ -1,0 +1,7 @@
+package java.util;
+
+public class UnknownFormatConversionException extends IllegalFormatException {
+    public UnknownFormatConversionException(String conversion) {
+        super("Conversion = '" + conversion + "'");
+    }
+}

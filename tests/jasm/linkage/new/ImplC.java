@@ -1,0 +1,2 @@
+// No longer implements ApiC.
+public class ImplC { public int f() { return 3; } }

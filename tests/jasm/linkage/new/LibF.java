@@ -1,0 +1,2 @@
+// Became abstract.
+public abstract class LibF { public int f() { return 11; } }

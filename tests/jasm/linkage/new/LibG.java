@@ -1,0 +1,2 @@
+// Lost its members.
+public class LibG { }

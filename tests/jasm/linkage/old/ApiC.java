@@ -1,0 +1,1 @@
+public interface ApiC { int f(); }

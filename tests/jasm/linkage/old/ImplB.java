@@ -1,0 +1,1 @@
+public class ImplB extends BaseB { public int g() { return 20; } }

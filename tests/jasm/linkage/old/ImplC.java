@@ -1,0 +1,1 @@
+public class ImplC implements ApiC { public int f() { return 3; } }

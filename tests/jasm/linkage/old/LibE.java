@@ -1,0 +1,1 @@
+public class LibE { public static int x; public int y; }

@@ -1,0 +1,1 @@
+public class LibF { public int f() { return 11; } }

@@ -1,0 +1,92 @@
+#!/bin/sh
+# Runs one program of the Java corpus on our VM and checks what it printed.
+#
+#   run_java_test.sh <jvm> <classdir> <testdir> <Name> <mode>
+#
+# <jvm>      the launcher (build/bin/jvm)
+# <classdir> where the corpus was compiled (Name.class and its nested classes)
+# <testdir>  where Name.expected and the optional files below live
+# <mode>     int      interpreter only (-Xint)
+#            jit0     compiler loaded, threshold 0, ORVA_COMPILEOPT=NALL
+#            jit2000  compiler loaded, threshold 2000, ORVA_COMPILEOPT=NALL
+#            jitdef   compiler loaded with its default options
+#
+# Files beside Name.java:
+#   Name.expected  stdout, byte for byte (required)
+#   Name.status    exit status (default 0)
+#   Name.stderr1   the first line of stderr (compared only when present)
+#   Name.opts      extra VM options, e.g. -Xmx16m
+#   Name.args      program arguments
+# Words in .opts and .args are split on white space (no quoting).
+# ORVA_TEST_JVM_OPTS adds VM options to every run (for debugging).
+#
+# Exit status 0 when everything matches; otherwise a diff and the start of
+# stderr are printed and the status is 1.
+set -u
+
+if [ $# -ne 5 ]; then
+    echo "usage: $0 <jvm> <classdir> <testdir> <Name> <mode>" >&2
+    exit 2
+fi
+jvm=$1 classdir=$2 testdir=$3 name=$4 mode=$5
+
+# The compiler reads its configuration from the environment; start from a
+# clean one so that a developer's settings do not leak into a mode.
+unset ORVA_COMPILEOPT ZEK_MIXED_MODE_THRESHOLD
+modeopt=
+case $mode in
+    int)     modeopt=-Xint ;;
+    jit0)    ZEK_MIXED_MODE_THRESHOLD=0 ORVA_COMPILEOPT=NALL; export ZEK_MIXED_MODE_THRESHOLD ORVA_COMPILEOPT ;;
+    jit2000) ZEK_MIXED_MODE_THRESHOLD=2000 ORVA_COMPILEOPT=NALL; export ZEK_MIXED_MODE_THRESHOLD ORVA_COMPILEOPT ;;
+    jitdef)  ;;
+    *) echo "$0: unknown mode '$mode' (int, jit0, jit2000, jitdef)" >&2; exit 2 ;;
+esac
+
+expected=$testdir/$name.expected
+if [ ! -f "$expected" ]; then
+    echo "$0: missing $expected" >&2
+    exit 2
+fi
+want_status=0
+[ -f "$testdir/$name.status" ] && want_status=$(cat "$testdir/$name.status")
+opts=
+[ -f "$testdir/$name.opts" ] && opts=$(cat "$testdir/$name.opts")
+args=
+[ -f "$testdir/$name.args" ] && args=$(cat "$testdir/$name.args")
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/orva-java.XXXXXX") || exit 2
+trap 'rm -rf "$work"' EXIT INT TERM
+
+# shellcheck disable=SC2086  # options and arguments are word lists
+"$jvm" $modeopt ${ORVA_TEST_JVM_OPTS:-} $opts -cp "$classdir" "$name" $args \
+    >"$work/stdout" 2>"$work/stderr" </dev/null
+status=$?
+
+failed=0
+if ! cmp -s "$expected" "$work/stdout"; then
+    echo "FAIL $name ($mode): stdout differs from $name.expected (- expected, + actual):"
+    diff -u "$expected" "$work/stdout" | sed -n '3,80p'
+    failed=1
+fi
+if [ "$status" != "$want_status" ]; then
+    echo "FAIL $name ($mode): exit status $status, expected $want_status"
+    failed=1
+fi
+if [ -f "$testdir/$name.stderr1" ]; then
+    want_line=$(head -n 1 "$testdir/$name.stderr1")
+    got_line=$(head -n 1 "$work/stderr")
+    if [ "$got_line" != "$want_line" ]; then
+        echo "FAIL $name ($mode): first stderr line differs"
+        echo "  expected: $want_line"
+        echo "  actual:   $got_line"
+        failed=1
+    fi
+fi
+if [ $failed -ne 0 ]; then
+    echo "--- command: $jvm $modeopt ${ORVA_TEST_JVM_OPTS:-} $opts -cp $classdir $name $args"
+    echo "--- stderr (first 30 lines):"
+    head -n 30 "$work/stderr"
+    exit 1
+fi
+echo "ok $name ($mode)"
+exit 0
