@@ -141,6 +141,12 @@ static_assert(ACT_X_ENTRY + 4 == ACT_SIZE);
 typedef uint64_t u8;
 typedef int64_t s8;
 
+/* Section holding the dispatch loop and the assembly stubs (the range that
+ * orva_mmipGetInstructionAddressRange reports). */
+#define VM_INTERP_TEXT __attribute__((section("vm_interp_text"), noinline))
+extern "C" char __start_vm_interp_text[];
+extern "C" char __stop_vm_interp_text[];
+
 /* The entry routine's words of an activation. */
 inline methodblock* act_method(vm_activation* a) { return reinterpret_cast<methodblock*>(a->reserved_88[0]); }
 inline u4& act_args(vm_activation* a) { return a->reserved_88[1]; }
@@ -155,11 +161,6 @@ inline u4& act_entry(vm_activation* a) { return a->reserved_88[5]; }
 inline tla* vm_tla_of(EE* ee) { return reinterpret_cast<tla*>(ee->area); }
 inline u4 vm_reg_address(vm_activation* a) { return reinterpret_cast<u4>(&a->reg.next); }
 
-/* Section holding the dispatch loop and the assembly stubs (the range that
- * orva_mmipGetInstructionAddressRange reports). */
-#define VM_INTERP_TEXT __attribute__((section("vm_interp_text"), noinline))
-extern "C" char __start_vm_interp_text[];
-extern "C" char __stop_vm_interp_text[];
 
 /* ---- vm_stubs.S ---- */
 /* setjmp-like: saves ebx, esi, edi, ebp, esp, eip into P+24 .. P+44 and
@@ -203,11 +204,30 @@ void vm_enter_method_monitor(EE* ee, JavaFrame* f);
  * or 0 with the exception pending. */
 int vm_native_invoke(EE* ee, vm_activation* act, methodblock* mb, u4* args, JValue* result,
                      bool first);
-/* True when calls of mb stay inside the interpreter loop. */
-bool vm_runs_in_loop(const methodblock* mb);
+/* An invoker value that is one of the VM's own entries (never compiled code). */
+inline bool vm_is_vm_entry(const void* invoker)
+{
+    auto p = static_cast<const char*>(invoker);
+    return p >= __start_vm_interp_text && p < __stop_vm_interp_text;
+}
+extern "C" char vm_selectors_end[];
+inline bool vm_is_selector(const void* invoker)
+{
+    auto p = static_cast<const char*>(invoker);
+    return p >= reinterpret_cast<const char*>(&orva_SelectInvokeJavaMethod) && p < vm_selectors_end;
+}
+/* True when calls of mb stay inside the interpreter loop: a Java method not
+ * compiled, whose invoker is one of the VM's (an interpreter invoker or a
+ * Java selector; loading never gives a Java method another VM entry). */
+inline bool vm_runs_in_loop(const methodblock* mb)
+{
+    return !(mb->access & (ACC_COMPILED | ACC_NATIVE | ACC_ABSTRACT)) && vm_is_vm_entry(mb->invoker);
+}
 /* True when mb is a native the VM's JNI path can run directly. */
-bool vm_native_in_loop(const methodblock* mb);
-bool vm_is_selector(const void* invoker);
+inline bool vm_native_in_loop(const methodblock* mb)
+{
+    return (mb->access & (ACC_COMPILED | ACC_NATIVE)) == ACC_NATIVE && vm_is_vm_entry(mb->invoker);
+}
 /* Counter rule of the selectors: 1 when mb is (now) compiled and must be
  * called through its invoker, 0 to interpret it. */
 int vm_selector_rule(EE* ee, vm_activation* act, methodblock* mb);

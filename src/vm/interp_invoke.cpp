@@ -231,58 +231,8 @@ void vm_enter_method_monitor(EE* ee, JavaFrame* f)
 }
 
 // ---------------------------------------------------------------------------
-// Invoker classification
+// Initial invokers
 // ---------------------------------------------------------------------------
-
-static bool is_java_interpreter_invoker(const void* inv)
-{
-    return inv == reinterpret_cast<void*>(&orva_invokeJavaMethod)
-        || inv == reinterpret_cast<void*>(&orva_invokeSynchronizedJavaMethod)
-        || inv == reinterpret_cast<void*>(&orva_invokeJavaMethodWithCatch)
-        || inv == reinterpret_cast<void*>(&orva_invokeSynchronizedJavaMethodWithCatch)
-        || inv == reinterpret_cast<void*>(&orva_invokeCompiledMethod);
-}
-
-static bool is_java_selector(const void* inv)
-{
-    return inv == reinterpret_cast<void*>(&orva_SelectInvokeJavaMethod)
-        || inv == reinterpret_cast<void*>(&orva_SelectInvokeSynchronizedJavaMethod)
-        || inv == reinterpret_cast<void*>(&orva_SelectInvokeJavaMethodWithCatch)
-        || inv == reinterpret_cast<void*>(&orva_SelectInvokeSynchronizedJavaMethodWithCatch);
-}
-
-static bool is_native_selector(const void* inv)
-{
-    return inv == reinterpret_cast<void*>(&orva_SelectInvokeLazyNativeMethod)
-        || inv == reinterpret_cast<void*>(&orva_SelectInvokeJNINativeMethod)
-        || inv == reinterpret_cast<void*>(&orva_SelectInvokeJNISynchronizedNativeMethod);
-}
-
-static bool is_native_invoker(const void* inv)
-{
-    return inv == reinterpret_cast<void*>(&orva_invokeLazyNativeMethod)
-        || inv == reinterpret_cast<void*>(&orva_invokeJNINativeMethod)
-        || inv == reinterpret_cast<void*>(&orva_invokeJNISynchronizedNativeMethod);
-}
-
-bool vm_is_selector(const void* invoker)
-{
-    return is_java_selector(invoker) || is_native_selector(invoker);
-}
-
-bool vm_runs_in_loop(const methodblock* mb)
-{
-    if (mb->access & (ACC_COMPILED | ACC_NATIVE | ACC_ABSTRACT))
-        return false;
-    return is_java_interpreter_invoker(mb->invoker) || is_java_selector(mb->invoker);
-}
-
-bool vm_native_in_loop(const methodblock* mb)
-{
-    if ((mb->access & (ACC_COMPILED | ACC_NATIVE)) != ACC_NATIVE)
-        return false;
-    return is_native_invoker(mb->invoker) || is_native_selector(mb->invoker);
-}
 
 void* vm_initial_invoker(const methodblock* mb)
 {
@@ -299,14 +249,6 @@ void* vm_initial_invoker(const methodblock* mb)
                 : reinterpret_cast<void*>(&orva_invokeJavaMethod);
 }
 
-// An invoker value inside the interpreter's code range is one of ours and
-// never a target to jump to for compiled code.
-static bool is_vm_entry(const void* inv)
-{
-    auto p = static_cast<const char*>(inv);
-    return p >= __start_vm_interp_text && p < __stop_vm_interp_text;
-}
-
 // ---------------------------------------------------------------------------
 // Selectors: the mixed-mode counter
 // ---------------------------------------------------------------------------
@@ -314,7 +256,7 @@ static bool is_vm_entry(const void* inv)
 int vm_selector_rule(EE* ee, vm_activation* act, methodblock* mb)
 {
     if (mb->access & ACC_COMPILED)
-        return is_vm_entry(mb->invoker) ? 0 : 1;
+        return vm_is_vm_entry(mb->invoker) ? 0 : 1;
     u2 count = mb->counter;
     if (count == MB_COUNTER_NEVER)
         return 0;
@@ -328,7 +270,7 @@ int vm_selector_rule(EE* ee, vm_activation* act, methodblock* mb)
         return 0;               // not now; retried at the next call
     int compiled = vm_request_compile(act, mb, trampoline);
     ee->mode = EE_MODE_INTERPRETER;
-    if (compiled && (mb->access & ACC_COMPILED) && !is_vm_entry(mb->invoker))
+    if (compiled && (mb->access & ACC_COMPILED) && !vm_is_vm_entry(mb->invoker))
         return 1;
     // A refusal by a skip filter leaves the selector in place: never ask again.
     if (vm_is_selector(mb->invoker))

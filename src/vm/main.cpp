@@ -112,7 +112,8 @@ const char* default_bootclasspath()
     if (!slash)
         return "classes";
     std::strcpy(slash, "/../classes");
-    return buf;
+    static char canonical[4096];
+    return realpath(buf, canonical) ? canonical : buf;
 }
 
 u4 threshold_from_environment()

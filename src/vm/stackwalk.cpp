@@ -28,6 +28,7 @@ constexpr u4 PC_COMPILED = 1;
 thread_local int fi_mode;
 
 typedef void (*fi_init_fn)(EE*, frame_iterator*);
+typedef void (*fi_clone_fn)(frame_iterator*, frame_iterator*);
 typedef void (*fi_prev_fn)(frame_iterator*);
 typedef int (*fi_more_fn)(frame_iterator*);
 typedef methodblock* (*fi_method_fn)(frame_iterator*);
@@ -45,6 +46,7 @@ template <typename F> F fi_slot(int slot, F own)
 
 struct walker {
     fi_init_fn init;
+    fi_clone_fn clone;
     fi_prev_fn prev;
     fi_more_fn more;
     fi_method_fn method;
@@ -56,6 +58,7 @@ walker current_walker()
 {
     walker w;
     w.init = fi_slot<fi_init_fn>(FI_INIT, vm_fi_init);
+    w.clone = fi_slot<fi_clone_fn>(FI_CLONE, vm_fi_clone);
     w.prev = fi_slot<fi_prev_fn>(FI_PREV, vm_fi_prev);
     w.more = fi_slot<fi_more_fn>(FI_MORE, vm_fi_more);
     w.method = fi_slot<fi_method_fn>(FI_METHOD, vm_fi_method);
@@ -242,41 +245,52 @@ extern "C" void vm_fi_set(frame_iterator* it, u4 id)
 // Backtraces
 // ---------------------------------------------------------------------------
 
+// Positions the iterator on the newest frame to record: past frames without
+// a method, fillInStackTrace and the throwable's own constructors.
+static void skip_to_thrower(const walker& w, frame_iterator* it, classblock* tcls)
+{
+    for (; w.more(it); w.prev(it)) {
+        methodblock* mb = w.method(it);
+        if (!mb)
+            continue;
+        if (std::strcmp(mb->name, "fillInStackTrace") == 0 && vm_is_subclass_of(mb->clazz, vm_class_Throwable))
+            continue;
+        if (std::strcmp(mb->name, "<init>") == 0 && vm_is_subclass_of(tcls, mb->clazz)
+            && vm_is_subclass_of(mb->clazz, vm_class_Throwable))
+            continue;
+        return;
+    }
+}
+
 void vm_fill_in_stack_trace(EE* ee, jref throwable)
 {
     fieldblock* fb = backtrace_field();
     if (!fb || !throwable)
         return;
-    static thread_local u4 words[2 * MAX_BACKTRACE];
     classblock* tcls = vm_class_of(throwable);
     walker w = current_walker();
-    frame_iterator it;
-    w.init(ee, &it);
+    // Two walks: count, then record into an array of the right size.
+    frame_iterator start, it;
+    w.init(ee, &start);
+    skip_to_thrower(w, &start, tcls);
     int n = 0;
-    bool skipping = true;   // fillInStackTrace and the throwable's own constructors
-    for (; w.more(&it) && n < MAX_BACKTRACE; w.prev(&it)) {
+    for (w.clone(&start, &it); w.more(&it) && n < MAX_BACKTRACE; w.prev(&it))
+        if (w.method(&it))
+            n++;
+    jref bt = vm_alloc_array_noraise(T_INT, 2 * n);
+    vm_field<u4>(throwable, fb->value) = reinterpret_cast<u4>(bt);
+    if (!bt)
+        return;
+    u4* words = vm_array_elems<u4>(bt);
+    int k = 0;
+    for (w.clone(&start, &it); w.more(&it) && k < n; w.prev(&it)) {
         methodblock* mb = w.method(&it);
         if (!mb)
             continue;
-        if (skipping) {
-            if (std::strcmp(mb->name, "fillInStackTrace") == 0 && vm_is_subclass_of(mb->clazz, vm_class_Throwable))
-                continue;
-            if (std::strcmp(mb->name, "<init>") == 0 && vm_is_subclass_of(tcls, mb->clazz)
-                && vm_is_subclass_of(mb->clazz, vm_class_Throwable))
-                continue;
-            skipping = false;
-        }
-        words[2 * n] = reinterpret_cast<u4>(mb);
-        words[2 * n + 1] = frame_pc_word(w, &it, mb);
-        n++;
+        words[2 * k] = reinterpret_cast<u4>(mb);
+        words[2 * k + 1] = frame_pc_word(w, &it, mb);
+        k++;
     }
-    jref bt = vm_alloc_array_noraise(T_INT, 2 * n);
-    if (!bt) {
-        vm_field<u4>(throwable, fb->value) = 0;
-        return;
-    }
-    std::memcpy(vm_array_data(bt), words, 8u * n);
-    vm_field<u4>(throwable, fb->value) = reinterpret_cast<u4>(bt);
 }
 
 int vm_backtrace_depth(jref throwable)

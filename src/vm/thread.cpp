@@ -346,9 +346,24 @@ void set_thread_field(jref obj, const char* name, const char* sig, u4 value)
         vm_field<u4>(obj, fb->value) = value;
 }
 
+u4 get_thread_field(jref obj, const char* name, const char* sig)
+{
+    fieldblock* fb = vm_class_Thread ? vm_find_field(vm_class_of(obj), name, sig) : nullptr;
+    if (!fb || (fb->access & ACC_STATIC))
+        return 0;
+    return sig[0] == 'Z' || sig[0] == 'B' ? vm_field<u1>(obj, fb->value) : vm_field<u4>(obj, fb->value);
+}
+
 void java_thread_main(EE* ee, void* arg)
 {
     jref obj = static_cast<jref>(arg);
+    // The thread names itself before any Java code runs (currentThread,
+    // interrupt from other threads).
+    ee->thread_object = reinterpret_cast<u4>(obj);
+    orva_monitorEnter2(ee, obj);
+    set_thread_field(obj, "eetop", "I", reinterpret_cast<u4>(ee));
+    orva_monitorExit2(ee, obj);
+
     methodblock* run = vm_find_method(vm_class_of(obj), "run", "()V");
     if (run) {
         u4 argv[1] = {reinterpret_cast<u4>(obj)};
@@ -373,16 +388,20 @@ void java_thread_main(EE* ee, void* arg)
 
 EE* vm_start_java_thread(EE* ee, jref thread_object, bool daemon)
 {
+    // alive before the thread exists: it may end before this returns, and
+    // join must not miss that.
+    set_thread_field(thread_object, "alive", "Z", 1);
     EE* t = vm_start_thread_area(java_thread_main, thread_object, daemon);
     if (!t) {
+        set_thread_field(thread_object, "alive", "Z", 0);
         vm_throw(ee, "java/lang/OutOfMemoryError", "unable to create new native thread");
         return nullptr;
     }
-    // The new thread is created under the queue lock and runs Java code only
-    // after vm_thread_base; write its fields before it can look at them.
-    t->thread_object = reinterpret_cast<u4>(thread_object);
-    set_thread_field(thread_object, "eetop", "I", reinterpret_cast<u4>(t));
-    set_thread_field(thread_object, "alive", "Z", 1);
+    // Make the EE findable at once unless the thread has already ended.
+    orva_monitorEnter2(ee, thread_object);
+    if (get_thread_field(thread_object, "alive", "Z") && !get_thread_field(thread_object, "eetop", "I"))
+        set_thread_field(thread_object, "eetop", "I", reinterpret_cast<u4>(t));
+    orva_monitorExit2(ee, thread_object);
     return t;
 }
 

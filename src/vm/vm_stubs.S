@@ -59,6 +59,10 @@ name:   mov edx, kind; \
         INVOKER(orva_SelectInvokeLazyNativeMethod, ENTRY_SELECT)
         INVOKER(orva_SelectInvokeJNINativeMethod, ENTRY_SELECT)
         INVOKER(orva_SelectInvokeJNISynchronizedNativeMethod, ENTRY_SELECT)
+/* The seven selectors above are contiguous: [orva_SelectInvokeJavaMethod,
+ * vm_selectors_end) tells a selector value in one comparison pair. */
+        .globl vm_selectors_end
+vm_selectors_end:
 
 /* orva_invokeCompiledMethod: the compiled code when the method has it,
  * else interpret.  An invoker slot that still names this entry (or any

@@ -211,7 +211,8 @@ def build(name, spec):
         if spec.m_no_code:
             methods.append(member(pool, ACC_STATIC, 'm', spec.m_desc))
         else:
-            code = spec.m_code(pool) if callable(spec.m_code) else (spec.m_code or ok_m_code(pool))
+            code = (spec.m_code(pool) if callable(spec.m_code)
+                    else ok_m_code(pool) if spec.m_code is None else spec.m_code)
             handlers = spec.m_handlers(pool) if callable(spec.m_handlers) else spec.m_handlers
             methods.append(member(pool, ACC_STATIC, 'm', spec.m_desc,
                                   code_attr(pool, spec.m_stack, spec.m_locals, code, handlers, spec.m_length_delta)))

@@ -10,6 +10,7 @@ dpkg -s jasmin-sable >/dev/null 2>&1 || need="$need jasmin-sable"
 command -v javac >/dev/null 2>&1 || need="$need openjdk-17-jdk-headless"
 # Kernels built without IA-32 support need user-mode emulation to run the
 # 32-bit binaries; install it whenever it is absent, it costs little.
+command -v python3 >/dev/null 2>&1 || need="$need python3-minimal"
 command -v qemu-i386 >/dev/null 2>&1 || need="$need qemu-user"
 if [ -n "$need" ]; then
     SUDO=""

@@ -102,7 +102,7 @@ int fake_pc_in_compiled(u4 pc, methodblock* mb)
     return pc >= p && pc < p + 4096 ? 1 : 0;
 }
 
-enum Action { RESUME_WITH_NEW_REGISTERS, REPAIR_IDIV };
+enum Action { RESUME_WITH_NEW_REGISTERS, REPAIR_IDIV, DECLINE };
 
 // What the handler saw and how it answers.
 struct Seen {
@@ -122,6 +122,8 @@ extern "C" int test_handler(u4* record, u4 registration, u1* context)
     seen.registration = registration;
     std::memcpy(seen.ctx, context, sizeof seen.ctx);
     auto reg = [context](int off) -> u4& { return *reinterpret_cast<u4*>(context + off); };
+    if (seen.action == DECLINE)
+        return 1;                       // "continue the search": nobody handles it
     if (seen.action == REPAIR_IDIV) {
         reg(CTX_EDX) = 0;
         reg(CTX_EIP) += 2;
@@ -394,6 +396,21 @@ void probe_in_area(u4 offset)
     vm_wait_non_daemon_threads();
 }
 
+// A fault that the handler chain declines (answer 1) must not resume at an
+// eip nobody set.
+void declined_fault()
+{
+    vm_install_signal_handlers();
+    code_page = static_cast<u1*>(mmap(nullptr, 4096, PROT_READ | PROT_WRITE | PROT_EXEC,
+                                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    vm_hook_pc_in_compiled = reinterpret_cast<void*>(&fake_pc_in_compiled);
+    seen = Seen{};
+    seen.action = DECLINE;
+    static FaultRun r = {CASE(fc_null_load), {}, 0};
+    vm_start_thread_area(run_on_thread, &r, false);
+    vm_wait_non_daemon_threads();
+}
+
 void fault_off_java_threads()
 {
     *null_pointer = 1;
@@ -418,4 +435,10 @@ TEST(FatalFault, FaultOffJavaThreadsAborts)
 {
     vm_install_signal_handlers();
     EXPECT_EXIT(fault_off_java_threads(), ::testing::KilledBySignal(SIGABRT), "not a Java thread");
+}
+
+TEST(FatalFault, DeclinedEventAborts)
+{
+    EXPECT_EXIT(declined_fault(), ::testing::KilledBySignal(SIGABRT),
+                "unhandled exception event 0xb at 0x");
 }

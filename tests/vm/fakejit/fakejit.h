@@ -15,6 +15,9 @@
  *   fj_abi_<sig>[_i]   checks the invoker ABI and returns a known value
  *   fj_call_<x>        calls t_<x> of the same class through a gate-like
  *                      interpreter call and returns its result
+ *   fj_low_<x>         the same with only 48 KB of stack left
+ *   fj_abi_<sig>_nest  as fj_abi_, and its compile request runs Java code
+ *                      (sel_nested) while the compile is active
  *   fj_athrow          throws its argument through the software raiser
  *   fj_load, fj_check  null faults (mov eax,[eax+8] / cmp eax,[eax])
  *   fj_div, fj_divx    idiv with the divisor in ecx / edx
@@ -89,6 +92,7 @@ void fj_raise_null_pointer();           /* 0xE000000D */
 /* Template boundaries and the labels the depth tables are built from. */
 extern char fjt_abi_start[], fjt_abi_call[], fjt_abi_ret[], fjt_abi_end[];
 extern char fjt_gate_start[], fjt_gate_call[], fjt_gate_ret[], fjt_gate_end[];
+extern char fjt_low_start[], fjt_low_call[], fjt_low_ret[], fjt_low_end[];
 extern char fjt_athrow_start[], fjt_athrow_call[], fjt_athrow_npe[], fjt_athrow_end[];
 extern char fjt_load_start[], fjt_load_fault[], fjt_load_end[];
 extern char fjt_check_start[], fjt_check_fault[], fjt_check_end[];
@@ -116,6 +120,7 @@ struct fj_services {
     EE* (*current_ee)();
     void (*SignalError)(EE*, const char*, const char*);
     classblock* (*FindClassFromClass)(EE*, const char*, int, classblock*);
+    u4 (*execute_static)(EE*, classblock*, const char*, const char*, ...);
     u1* (*mmipExceptionMethodHandler)(EE*, void*, methodblock*, classblock*, int*);
     void* restart;
     int (*monitorExit2)(EE*, JHandle*);

@@ -463,6 +463,8 @@ extern "C" __attribute__((visibility("default"))) void java_lang_Compiler_start(
     fj.current_ee = slot<EE* (*)()>(LV_EE);
     fj.SignalError = slot<void (*)(EE*, const char*, const char*)>(LV_SIGNAL_ERROR);
     fj.FindClassFromClass = slot<classblock* (*)(EE*, const char*, int, classblock*)>(LV_FIND_CLASS_FROM_CLASS);
+    fj.execute_static = slot<u4 (*)(EE*, classblock*, const char*, const char*, ...)>(
+        LV_EXECUTE_JAVA_STATIC_METHOD);
     fj.mmipExceptionMethodHandler =
         mmi_at<u1* (*)(EE*, void*, methodblock*, classblock*, int*)>(MMI_EXCEPTION_METHOD_HANDLER);
     fj.restart = mmi_at<void*>(MMI_EXCEPTION_EXECUTE_RESTART);

@@ -253,6 +253,36 @@ fjt_gate_ret:
         ret
 fjt_gate_end:
 
+// Calls the record's target through fj_gate on a stack lowered to 48 KB
+// above the yellow zone: less than a compile request needs, more than an
+// interpreter entry needs.  The return address is copied to the new top so
+// that the frame's boundary looks like any other to a stack walk.
+        .globl  fjt_low_start, fjt_low_call, fjt_low_ret, fjt_low_end
+fjt_low_start:
+        mov     edx, 0x12345678
+        MODE_COMPILED
+        mov     eax, esp                // E
+        mov     ecx, eax
+        and     ecx, AREA_MASK
+        add     ecx, THREAD_AREA_STACK + 0xC000
+        cmp     ecx, eax
+        jb      1f
+        mov     ecx, eax                // already that low: stay
+1:      mov     esi, [eax]
+        mov     [ecx], esi              // the return address, at the new top
+        mov     esp, ecx
+        push    eax                     // E
+        lea     eax, [eax + 4]          // the last argument word
+        push    eax
+        push    dword ptr [edx + FJ_TARGET]
+fjt_low_call:
+        call    [edx + FJ_GATE]
+fjt_low_ret:
+        add     esp, 8
+        pop     esp
+        ret
+fjt_low_end:
+
 // throw (Throwable) argument 0; null throws NullPointerException.
         .globl  fjt_athrow_start, fjt_athrow_call, fjt_athrow_npe, fjt_athrow_end
 fjt_athrow_start:

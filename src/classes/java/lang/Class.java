@@ -54,10 +54,6 @@ public final class Class<T> implements java.io.Serializable {
     /** The class object of a primitive type ("int", "void", ...). */
     static native Class<?> getPrimitiveClass(String name);
 
-    // The compiler recognises "the first method named forName" (and
-    // "newInstance") of this class and rewrites calls of it into forName0 /
-    // newInstance1; forName(String) must therefore stay declared before the
-    // three-argument forName.
     public static Class<?> forName(String className) throws ClassNotFoundException {
         return forName0(className, true, ClassLoader.getCallerClassLoader());
     }
@@ -111,6 +107,11 @@ public final class Class<T> implements java.io.Serializable {
         }
         return simple;
     }
+
+    // The compiler recognises "the first method named forName" (and
+    // "newInstance") of this class and rewrites calls of it into forName0 /
+    // newInstance1: forName(String) must stay declared before the
+    // three-argument forName.
 
     public String toString() {
         if (isPrimitive()) {
