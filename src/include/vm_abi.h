@@ -22,17 +22,17 @@
 #define OBJ_LOCKWORD            4       /* header low byte, thin-lock count and owner */
 #define OBJ_HEADER_SIZE         8       /* instance fields / array elements start here */
 
-#define PREHDR_MARK             0x80000000u /* GC mark (0 between collections) */
-#define PREHDR_CONTENTION       0x40000000u /* a thread waits for this thin lock */
-#define PREHDR_HASHED           0x20000000u /* identity hash assigned */
-#define PREHDR_HASH_MASK        0x1FFFFFFFu
+#define PREHDR_MARK             0x80000000 /* GC mark (0 between collections) */
+#define PREHDR_CONTENTION       0x40000000 /* a thread waits for this thin lock */
+#define PREHDR_HASHED           0x20000000 /* identity hash assigned */
+#define PREHDR_HASH_MASK        0x1FFFFFFF
 
-#define LOCK_HDR_ARRAY          0x02u       /* header byte bit: object is an array */
-#define LOCK_HDR_MASK           0xFFu       /* header low byte, never changed */
-#define LOCK_COUNT_ONE          0x100u      /* one nested thin entry */
+#define LOCK_HDR_ARRAY          0x02       /* header byte bit: object is an array */
+#define LOCK_HDR_MASK           0xFF       /* header low byte, never changed */
+#define LOCK_COUNT_ONE          0x100      /* one nested thin entry */
 #define LOCK_OWNER_SHIFT        16
-#define LOCK_BORROWED_OWNER     0x7FFFu     /* owner id borrowed by the Vector bodies */
-#define LOCK_INFLATED           0x80000000u /* inflated form: 0x80000000 | index << 8 | low */
+#define LOCK_BORROWED_OWNER     0x7FFF     /* owner id borrowed by the Vector bodies */
+#define LOCK_INFLATED           0x80000000 /* inflated form: 0x80000000 | index << 8 | low */
 #define LOCK_MONITOR_SHIFT      8
 
 /* Array element type codes (header byte = code * 8 | 2). */
@@ -189,14 +189,14 @@
 #define EXC_ENTRY_SIZE          16
 
 /* Thread area: one 256 KB area aligned to 256 KB per Java thread. */
-#define TLA_MASK                0xFFFC0000u
+#define TLA_MASK                0xFFFC0000
 #define THREAD_AREA_SIZE        0x40000
 #define THREAD_AREA_RED         0x1000  /* red zone: always PROT_NONE */
 #define THREAD_AREA_RED_SIZE    0x1000
 #define THREAD_AREA_YELLOW      0x2000  /* yellow zone: PROT_NONE until an overflow */
 #define THREAD_AREA_YELLOW_SIZE 0x8000
 #define THREAD_AREA_STACK       0xA000  /* usable stack from here to the top */
-#define TLA_MAGIC_VALUE         0x414C544Au /* "JTLA" */
+#define TLA_MAGIC_VALUE         0x414C544A /* "JTLA" */
 
 /* TLA page offsets. */
 #define TLA_REGISTRATION        0x00    /* head of the exception-registration chain */
@@ -295,7 +295,7 @@
 #define ACT_ENTRY_MODE          0x80
 #define ACT_ENTRY_FLAGS         0x84
 #define ACT_SIZE                0xA0
-#define ACT_T_MARKER            0xDEADBEEFu /* word 8 of T */
+#define ACT_T_MARKER            0xDEADBEEF /* word 8 of T */
 
 #define ACTF_UNWOUND            0x1     /* finished by unwinding */
 #define ACTF_NATIVE_ONLY        0x2     /* native-only activation */
@@ -412,8 +412,8 @@
 #define LV_MMI                  108
 #define LV_SIZE                 128
 
-#define LV_VERSION_WORD         0x062D0003u /* interface 6, class file 45.3 */
-#define MMI_VERSION_WORD        0x02001001u /* 2.1.1 */
+#define LV_VERSION_WORD         0x062D0003 /* interface 6, class file 45.3 */
+#define MMI_VERSION_WORD        0x02001001 /* 2.1.1 */
 
 /* MMI table: 50 words, byte offsets. */
 #define MMI_VERSION             0
@@ -496,7 +496,7 @@
 #define GCV_CALLBACK_START      44
 #define GCV_CALLBACK_END        48
 #define GCV_SIZE                52
-#define GCV_VERSION_WORD        0x00010001u
+#define GCV_VERSION_WORD        0x00010001
 
 #ifndef __ASSEMBLER__
 
@@ -853,7 +853,7 @@ static_assert(sizeof(transition_record) == 16);
 
 #define TR_TAG_TRANSFER         0x1     /* frame entered from the interpreter by a transfer */
 #define TR_TAG_EXCEPTION_PATH   0x2     /* consult the exception-path map first */
-#define TR_TAG_MASK             0x3u
+#define TR_TAG_MASK             0x3
 
 /* Interpreter registration record (P = address of `next`). */
 struct vm_registration {

@@ -219,6 +219,22 @@ VM_INTERP_TEXT void throw_instantiation(EE* ee, classblock* cb)
     vm_throw(ee, "java/lang/InstantiationError", buf);
 }
 
+// multianewarray: the lengths are the top `dims` operand slots, outermost
+// first.  Out of line, so that its length array does not sit in the loop's
+// frame.
+VM_INTERP_TEXT jref multi_array(EE* ee, classblock* cb, u4 dims, const u4* lengths)
+{
+    s4 lens[256];
+    for (u4 i = 0; i < dims; ++i) {
+        lens[i] = static_cast<s4>(lengths[i]);
+        if (lens[i] < 0) {
+            vm_throw(ee, "java/lang/NegativeArraySizeException", nullptr);
+            return nullptr;
+        }
+    }
+    return vm_new_multi_array(ee, cb, static_cast<int>(dims), lens);
+}
+
 // Quickening of the instruction at pc (opcode op) after its operand was
 // resolved; nothing happens when the form is not available now.
 VM_INTERP_TEXT void quicken(EE* ee, u1* pc, u1 op, u2 index, u4 resolved, classblock* caller, u1 guess)
@@ -1177,13 +1193,7 @@ next:
             } else {
                 cb = reinterpret_cast<classblock*>(cp[idx]);
             }
-            s4 lens[256];
-            for (u4 i = 0; i < dims; ++i) {
-                lens[i] = static_cast<s4>(sp[static_cast<s4>(i) - static_cast<s4>(dims)]);
-                if (lens[i] < 0)
-                    THROW("java/lang/NegativeArraySizeException", nullptr);
-            }
-            jref a = vm_new_multi_array(ee, cb, static_cast<int>(dims), lens);
+            jref a = multi_array(ee, cb, dims, sp - dims);
             if (!a)
                 goto exception;
             sp -= dims;

@@ -192,8 +192,41 @@ extern "C" void vm_thread_base_close(vm_activation* act, int landed);
 
 /* Pushes an interpreter frame for mb whose locals start at `locals` (the
  * arguments already there), prev = caller.  0 with StackOverflowError
- * pending when the Java stack is exhausted. */
-JavaFrame* vm_push_frame(EE* ee, vm_activation* act, methodblock* mb, u4* locals, JavaFrame* caller);
+ * pending when the Java stack is exhausted.  (Inline: every interpreted
+ * call runs it.) */
+inline JavaFrame* vm_push_frame(EE* ee, vm_activation* act, methodblock* mb, u4* locals, JavaFrame* caller)
+{
+    u4* lend = locals + mb->nlocals;
+    auto* f = reinterpret_cast<JavaFrame*>(lend);
+    u4* opbase = reinterpret_cast<u4*>(f + 1);
+    u4 end = reinterpret_cast<u4>(opbase + mb->maxstack);
+    if (end + VM_JSTACK_SLACK > ee->jstack_limit) {
+        vm_throw_stack_overflow(ee);
+        return nullptr;
+    }
+    for (u4* p = locals + mb->args_size; p < lend; ++p)
+        *p = 0;
+    f->prev = caller;
+    f->trans = caller->trans;
+    f->jni_top = caller->jni_top;
+    f->method = mb;
+    f->link = reinterpret_cast<u4>(caller);
+    f->jni_frames = 0;
+    f->lastpc = mb->code;
+    f->locals = locals;
+    f->optop_base = opbase;
+    f->constant_pool = mb->clazz->constantpool;
+    f->monitor = 0;
+    f->jni_critical = 0;
+    f->activation = act;
+    f->saved_sp = opbase;
+    f->flags = 0;
+    f->reserved = 0;
+    ee->current_frame = f;
+    ee->jstack_top = end;
+    return f;
+}
+
 /* First frame of an activation: link and trans from the transition head. */
 void vm_set_first_frame_links(EE* ee, JavaFrame* f, JavaFrame* caller, u4 head);
 /* Enters the monitor of a synchronized method's frame (receiver or class). */

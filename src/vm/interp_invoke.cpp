@@ -188,39 +188,6 @@ void vm_reprotect_yellow(EE* ee)
 // Interpreter frames
 // ---------------------------------------------------------------------------
 
-JavaFrame* vm_push_frame(EE* ee, vm_activation* act, methodblock* mb, u4* locals, JavaFrame* caller)
-{
-    u4* lend = locals + mb->nlocals;
-    auto* f = reinterpret_cast<JavaFrame*>(lend);
-    u4* opbase = reinterpret_cast<u4*>(f + 1);
-    u4 end = reinterpret_cast<u4>(opbase + mb->maxstack);
-    if (end + VM_JSTACK_SLACK > ee->jstack_limit) {
-        vm_throw_stack_overflow(ee);
-        return nullptr;
-    }
-    for (u4* p = locals + mb->args_size; p < lend; ++p)
-        *p = 0;
-    f->prev = caller;
-    f->trans = caller->trans;
-    f->jni_top = caller->jni_top;
-    f->method = mb;
-    f->link = reinterpret_cast<u4>(caller);
-    f->jni_frames = 0;
-    f->lastpc = mb->code;
-    f->locals = locals;
-    f->optop_base = opbase;
-    f->constant_pool = mb->clazz->constantpool;
-    f->monitor = 0;
-    f->jni_critical = 0;
-    f->activation = act;
-    f->saved_sp = opbase;
-    f->flags = 0;
-    f->reserved = 0;
-    ee->current_frame = f;
-    ee->jstack_top = end;
-    return f;
-}
-
 void vm_enter_method_monitor(EE* ee, JavaFrame* f)
 {
     methodblock* mb = f->method;
@@ -398,7 +365,7 @@ int vm_native_invoke(EE* ee, vm_activation* act, methodblock* mb, u4* args, JVal
 
     // Marshal: env, class-or-receiver handle, one C word per Java word; a
     // two-word value low word first; references as handles (their slots).
-    u4 cargs[2 + 256];
+    u4* cargs = static_cast<u4*>(__builtin_alloca(4u * (mb->args_size + 2u)));
     u4 n = 0;
     u4 ai = 0;
     cargs[n++] = reinterpret_cast<u4>(ee);
@@ -408,7 +375,7 @@ int vm_native_invoke(EE* ee, vm_activation* act, methodblock* mb, u4* args, JVal
         cargs[n++] = reinterpret_cast<u4>(&args[0]);
         ai = 1;
     }
-    for (const char* s = mb->signature + 1; *s && *s != ')' && n < 2 + 255; ++s) {
+    for (const char* s = mb->signature + 1; *s && *s != ')' && ai < mb->args_size; ++s) {
         switch (*s) {
         case 'J':
         case 'D':

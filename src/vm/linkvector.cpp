@@ -122,6 +122,10 @@ void init_frame_interface()
 void init_gc_vector()
 {
     orva_GCLinkVector[GCV_VERSION] = reinterpret_cast<void*>(GCV_VERSION_WORD);
+    u4 heap_start = 0, heap_end = 0;
+    vm_heap_bounds(&heap_start, &heap_end);     // 0, 0 before the heap exists
+    orva_GCLinkVector[GCV_HEAP_START] = reinterpret_cast<void*>(heap_start);
+    orva_GCLinkVector[GCV_HEAP_END] = reinterpret_cast<void*>(heap_end);
     orva_GCLinkVector[GCV_QUICK_ALLOC] = fn(orva_quick_alloc);
     orva_GCLinkVector[GCV_QUICK_ALLOC_NEW] = fn(orva_quick_alloc);
     orva_GCLinkVector[GCV_CALLBACK_START] = fn(orva_gc_callback_noop);

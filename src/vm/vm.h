@@ -266,8 +266,9 @@ s4 vm_string_length(jref str);
 const u2* vm_string_chars(jref str);                    // value + offset
 
 // ---------------------------------------------------------------------------
-// Interpreter, calls into Java, exceptions (interp.cpp, invoke.cpp,
-// exceptions.cpp, vm_stubs.S)
+// Interpreter, calls into Java, exceptions (interp.cpp, interp_invoke.cpp,
+// quicken.cpp, exceptions.cpp, stackwalk.cpp, vm_stubs.S; private records
+// and helpers in interp.h)
 // ---------------------------------------------------------------------------
 
 // Calls a Java method (any kind: interpreted, native, compiled) from C++.
@@ -287,13 +288,18 @@ extern "C" u4 vm_interpret(vm_activation* act);
 // Makes a new exception of class `class_name` pending, constructed with the
 // detail message (0: no-argument constructor), its stack trace filled in.
 // If that fails, the failure's exception is pending instead (the
-// preallocated OutOfMemoryError when allocation fails).
+// preallocated OutOfMemoryError when allocation fails).  This is the body of
+// orva_SignalError; a message-less StackOverflowError is made without
+// running Java code (vm_throw_stack_overflow).
 void vm_throw(EE* ee, const char* class_name, const char* message);
 void vm_throwf(EE* ee, const char* class_name, const char* format, ...);
-// Prints an uncaught exception like a JVM: 'Exception in thread "name" ' and
-// the stack trace, on stderr.
+// Prints an uncaught exception like a JVM: System.out flushed, then
+// 'Exception in thread "name" ' and the exception's printStackTrace() on
+// stderr.  Clears the pending exception.
 void vm_print_uncaught(EE* ee, jref exc);
-// Fills a Throwable's backtrace from the current stack.
+// Fills a Throwable's backtrace from the current stack (through the
+// frame-interface table), leaving out fillInStackTrace and the throwable's
+// own constructors; at most 1024 frames.
 void vm_fill_in_stack_trace(EE* ee, jref throwable);
 
 // Invoker and selector values (vm_stubs.S, interpreter code range).  Each is

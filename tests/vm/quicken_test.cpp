@@ -120,15 +120,18 @@ void check_rows(EE* ee, classblock* cb, jref sub, const std::vector<row>& rows)
         EXPECT_EQ(take_pending(ee), "");
         const u1* pc = mb->code + r.at;
         EXPECT_EQ(pc[0], r.quick);
-        if (r.b1 >= 0) EXPECT_EQ(pc[1], r.b1);
-        if (r.b2 >= 0) EXPECT_EQ(pc[2], r.b2);
-        if (r.b3 >= 0) EXPECT_EQ(pc[3], r.b3);
-        if (r.b4 >= 0) EXPECT_EQ(pc[4], r.b4);
+        const int want[4] = {r.b1, r.b2, r.b3, r.b4};
+        for (int k = 0; k < 4; ++k) {
+            if (want[k] >= 0) {
+                EXPECT_EQ(pc[1 + k], want[k]) << "operand byte " << k + 1;
+            }
+        }
         int64_t second = call(ee, cb, r, sub);
         EXPECT_EQ(take_pending(ee), "");
         EXPECT_EQ(first, second);
-        if (r.result != INT64_MIN)
+        if (r.result != INT64_MIN) {
             EXPECT_EQ(first, r.result);
+        }
     }
 }
 

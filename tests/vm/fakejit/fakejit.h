@@ -16,8 +16,10 @@
  *   fj_call_<x>        calls t_<x> of the same class through a gate-like
  *                      interpreter call and returns its result
  *   fj_low_<x>         the same with only 48 KB of stack left
- *   fj_abi_<sig>_nest  as fj_abi_, and its compile request runs Java code
- *                      (sel_nested) while the compile is active
+ *   fj_abi_<sig>_incompile  as fj_abi_, and its compile request runs Java
+ *                      code (sel_nested) while the compile is active; the
+ *                      request must come from interpreted code (the test
+ *                      double builds no compile-driver records for walks)
  *   fj_athrow          throws its argument through the software raiser
  *   fj_load, fj_check  null faults (mov eax,[eax+8] / cmp eax,[eax])
  *   fj_div, fj_divx    idiv with the divisor in ecx / edx

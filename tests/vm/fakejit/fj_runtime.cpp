@@ -306,7 +306,7 @@ extern "C" int fj_compile(methodblock* mb, u4 esi, u4 entry_ebp, u4 entry_esp)
     // Java code run while a compile is active (the compiler resolves
     // constant-pool entries before it takes its lock) must not request
     // compiles itself.
-    if (test && ends_with(mb->name, "_nest") && !(mb->access & ACC_COMPILED))
+    if (test && ends_with(mb->name, "_incompile") && !(mb->access & ACC_COMPILED))
         run_java_during_compile(ee, mb);
     pthread_mutex_lock(&requests_lock);
     int result = decide(ee, mb, test);

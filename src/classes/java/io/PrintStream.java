@@ -262,6 +262,14 @@ public class PrintStream extends FilterOutputStream implements Appendable, Close
         return this;
     }
 
+    public PrintStream printf(java.util.Locale l, String format, Object... args) {
+        return format(format, args);
+    }
+
+    public PrintStream format(java.util.Locale l, String format, Object... args) {
+        return format(format, args);
+    }
+
     public PrintStream append(CharSequence csq) {
         print(String.valueOf(csq));
         return this;

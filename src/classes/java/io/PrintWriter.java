@@ -241,6 +241,14 @@ public class PrintWriter extends Writer {
         return this;
     }
 
+    public PrintWriter printf(java.util.Locale l, String format, Object... args) {
+        return format(format, args);
+    }
+
+    public PrintWriter format(java.util.Locale l, String format, Object... args) {
+        return format(format, args);
+    }
+
     public PrintWriter append(CharSequence csq) {
         write(String.valueOf(csq));
         return this;

@@ -820,6 +820,15 @@ public final class String implements java.io.Serializable, Comparable<String>, C
         return sb.toString();
     }
 
+    /** Case mapping does not depend on the locale here. */
+    public String toUpperCase(java.util.Locale locale) {
+        return toUpperCase();
+    }
+
+    public String toLowerCase(java.util.Locale locale) {
+        return toLowerCase();
+    }
+
     public String toLowerCase() {
         int i = 0;
         while (i < count && Character.toLowerCase(value[offset + i]) == value[offset + i]) {
@@ -982,6 +991,11 @@ public final class String implements java.io.Serializable, Comparable<String>, C
 
     /** printf-style formatting (see java.util.Formatter for what is supported). */
     public static String format(String format, Object... args) {
+        return new java.util.Formatter().format(format, args).toString();
+    }
+
+    /** As format(String, Object...): every locale formats the same way. */
+    public static String format(java.util.Locale l, String format, Object... args) {
         return new java.util.Formatter().format(format, args).toString();
     }
 

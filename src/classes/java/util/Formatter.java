@@ -19,6 +19,10 @@ public final class Formatter {
         out = sb == null ? new StringBuilder() : sb;
     }
 
+    public Formatter format(Locale l, String format, Object... args) {
+        return format(format, args);
+    }
+
     public Formatter format(String format, Object... args) {
         format(out, format, args);
         return this;

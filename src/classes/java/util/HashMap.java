@@ -9,7 +9,7 @@ package java.util;
  * exceeds capacity x loadFactor (0.75) the table doubles and each chain is
  * split into a "lo" and a "hi" chain that keep their relative order.
  * Iteration walks buckets 0..n-1 and each chain from its head, so programs
- * see the same order as with the usual JDK map (chains are never turned
+ * see the order they usually observe from Java (chains are never turned
  * into trees here).  Null keys and values are allowed.
  *
  * LinkedHashMap plugs in through newNode and the afterNode* hooks.
