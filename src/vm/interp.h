@@ -15,6 +15,7 @@
  * by the entry routines to hand the call to vm_interpret. */
 #define ACT_X_METHOD            0x88    /* method block being entered */
 #define ACT_X_ARGS              0x8C    /* address of argument word 0 (the highest) */
+#define ACT_X_CALLOUT_EBP       0x8C    /* once running: ebp of vm_callout's frame */
 #define ACT_X_NARGS             0x90    /* argument words (ecx at entry) */
 #define ACT_X_RESULT            0x94    /* 8 bytes: the result, native little-endian */
 #define ACT_X_ENTRY             0x9C    /* ENTRY_* kind of the entry routine */
@@ -30,13 +31,6 @@
 #define INTERP_RETURNED         0       /* result in ACT_X_RESULT */
 #define INTERP_EXCEPTION        1       /* exception pending */
 #define INTERP_TAIL_CALL        2       /* compiled meanwhile: jump to [mb+0x2C] */
-
-/* Fixed argument areas of the call-out helpers: a Java call has at most 255
- * argument words, a native call two more (environment, class or receiver).
- * A fixed area keeps the helper's own words at a constant distance from esp
- * across the call, whatever the callee does to ebp. */
-#define VM_CALL_AREA            1024
-#define VM_NATIVE_AREA          1040
 
 /* Native stack the VM requires before it enters Java code: 32 KB above the
  * yellow zone (EE+0x34); while the yellow zone is open for an overflow, 8 KB

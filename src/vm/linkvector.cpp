@@ -116,6 +116,19 @@ void init_frame_interface()
     orva_FrameIntf[FI_MORE] = fn(vm_fi_more);
     orva_FrameIntf[FI_METHOD] = fn(vm_fi_method);
     orva_FrameIntf[FI_LASTPC] = fn(vm_fi_lastpc);
+    orva_FrameIntf[FI_TARGET] = fn(vm_fi_target);
+    // Slot 7 (fi_args) returns a structure through a hidden pointer; the VM
+    // never calls it and has no walker of its own for it.
+    orva_FrameIntf[FI_CURRENT_FRAME_EXISTS] = fn(vm_fi_current_frame_exists);
+    orva_FrameIntf[FI_CURRENT_FRAME_METHOD] = fn(vm_fi_current_frame_method);
+    orva_FrameIntf[FI_CURRENT_FRAME_LASTPC] = fn(vm_fi_current_frame_lastpc);
+    orva_FrameIntf[FI_CURRENT_FRAME_ADDRESS] = fn(vm_fi_current_frame_address);
+    orva_FrameIntf[FI_SET_MODE] = fn(vm_fi_set_mode);
+    orva_FrameIntf[FI_GET_MODE] = fn(vm_fi_get_mode);
+    orva_FrameIntf[FI_THREAD_POST_EXCEPTION] = fn(vm_fi_thread_post_exception);
+    orva_FrameIntf[FI_IS_JIT_FRAME] = fn(vm_fi_is_jit_frame);
+    orva_FrameIntf[FI_GET_ID] = fn(vm_fi_get_id);
+    orva_FrameIntf[FI_SET] = fn(vm_fi_set);
     orva_FrameIntf[FI_FRAME_ADDRESS] = fn(vm_fi_frame_address);
 }
 

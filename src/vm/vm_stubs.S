@@ -4,6 +4,11 @@
  * function, compile trampoline), the catch point, the restart stub and the
  * frame-less landing stub.
  *
+ * A callee entered through its invoker may change every register but esp;
+ * the helpers find their own frame again through the registration chain
+ * head (TLA word 0), which is their activation's registration again once
+ * the callee has returned normally.
+ *
  * Everything lives in section vm_interp_text, the interpreter's code range.
  * The code is position independent (the VM links as a PIE): local code
  * addresses are computed from the pc, variables are handled by the C++
@@ -237,8 +242,9 @@ vm_call_java:
         test eax, eax
         jz .Lcj_out
 
-        sub esp, VM_CALL_AREA
         mov ecx, [ebp + 20]
+        lea eax, [ecx * 4]
+        sub esp, eax
         mov edx, [ebp + 16]
         lea edi, [esp + ecx * 4 - 4]
         test ecx, ecx
@@ -253,9 +259,13 @@ vm_call_java:
         mov ecx, [ebp + 20]
         lea ebp, [esi + ACT_T + 32]
         call DWORD PTR [eax + MB_INVOKER]
-        /* esp is back to the bottom of the argument area whatever the
-         * callee did to the other registers */
-        lea esi, [esp + VM_CALL_AREA]           /* S */
+        /* Only esp survives the callee; this call's registration is the
+         * chain head again (registrations are strictly nested) and S lies
+         * just below it. */
+        mov ecx, esp
+        and ecx, VM_TLA_MASK_ASM
+        mov ecx, [ecx + TLA_REGISTRATION]
+        lea esi, [ecx - ACT_P]                  /* S */
         mov ebp, [esi + ACT_P + REG_SAVE_EBP]
         mov ecx, [ebp + 24]                     /* result */
         mov ebx, [ebp + 12]
@@ -383,8 +393,11 @@ vm_callout:
         push ebx
         push esi
         push edi
-        sub esp, VM_CALL_AREA
+        mov edx, [ebp + 8]                      /* act */
+        mov [edx + ACT_X_CALLOUT_EBP], ebp
         mov ecx, [ebp + 20]
+        lea eax, [ecx * 4]
+        sub esp, eax
         mov esi, [ebp + 16]
         lea edi, [esp + ecx * 4 - 4]
         test ecx, ecx
@@ -395,12 +408,17 @@ vm_callout:
         sub edi, 4
         dec ecx
         jnz 1b
-2:      mov edx, [ebp + 8]
-        mov eax, [ebp + 12]
+2:      mov eax, [ebp + 12]
         mov ecx, [ebp + 20]
         lea ebp, [edx + ACT_T + 32]
         call DWORD PTR [eax + MB_INVOKER]
-        lea ebp, [esp + VM_CALL_AREA + 12]
+        /* Only esp survives the callee (compiled code restores ebx and ebp
+         * only as far as it saved them).  The activation's registration is
+         * the chain head again, and the activation holds this frame's ebp. */
+        mov ecx, esp
+        and ecx, VM_TLA_MASK_ASM
+        mov ecx, [ecx + TLA_REGISTRATION]
+        mov ebp, [ecx - ACT_P + ACT_X_CALLOUT_EBP]
         mov ecx, [ebp + 24]
         mov ebx, [ebp + 28]
         cmp ebx, RK_VOID
@@ -440,8 +458,9 @@ vm_native_call:
         push ebx
         push esi
         push edi
-        sub esp, VM_NATIVE_AREA
         mov ecx, [ebp + 20]
+        lea eax, [ecx * 4]
+        sub esp, eax
         mov esi, [ebp + 16]
         mov edi, esp
         test ecx, ecx
@@ -454,9 +473,10 @@ vm_native_call:
         jnz 1b
 2:      mov edx, [ebp + 8]
         mov eax, [ebp + 12]
+        mov esi, ebp                            /* natives are cdecl: esi survives */
         lea ebp, [edx + ACT_T + 32]
         call eax
-        lea ebp, [esp + VM_NATIVE_AREA + 12]
+        mov ebp, esi
         mov ecx, [ebp + 24]
         mov ebx, [ebp + 28]
         cmp ebx, RK_VOID
