@@ -11,22 +11,11 @@
 #include "vm_test_env.h"
 
 using namespace cfb;
+using vmtest::define;
 using vmtest::run_java;
 using vmtest::take_pending;
 
 namespace {
-
-#define REQUIRE_BOOT()                                 \
-    do {                                               \
-        std::string why;                               \
-        ASSERT_TRUE(vmtest::boot(&why)) << why;        \
-    } while (0)
-
-classblock* define(EE* ee, builder& b)
-{
-    std::vector<u1> bytes = b.build();
-    return vm_define_class(ee, b.name.c_str(), bytes.data(), u4(bytes.size()));
-}
 
 u4 static_value(classblock* cb, const char* name)
 {

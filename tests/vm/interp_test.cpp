@@ -17,25 +17,14 @@
 #include "vm_test_env.h"
 
 using namespace cfb;
+using vmtest::define;
 using vmtest::run_java;
 using vmtest::take_pending;
 
 namespace {
 
-#define REQUIRE_BOOT()                                 \
-    do {                                               \
-        std::string why;                               \
-        ASSERT_TRUE(vmtest::boot(&why)) << why;        \
-    } while (0)
-
 u1 hi(u2 x) { return u1(x >> 8); }
 u1 lo(u2 x) { return u1(x); }
-
-classblock* define(EE* ee, builder& b)
-{
-    std::vector<u1> bytes = b.build();
-    return vm_define_class(ee, b.name.c_str(), bytes.data(), u4(bytes.size()));
-}
 
 method& add_static(builder& b, const char* name, const char* sig, u2 stack, u2 locals,
                    std::vector<u1> code)

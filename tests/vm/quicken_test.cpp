@@ -15,25 +15,14 @@
 #include "vm_test_env.h"
 
 using namespace cfb;
+using vmtest::define;
 using vmtest::run_java;
 using vmtest::take_pending;
 
 namespace {
 
-#define REQUIRE_BOOT()                                 \
-    do {                                               \
-        std::string why;                               \
-        ASSERT_TRUE(vmtest::boot(&why)) << why;        \
-    } while (0)
-
 u1 hi(u2 x) { return u1(x >> 8); }
 u1 lo(u2 x) { return u1(x); }
-
-classblock* define(EE* ee, builder& b)
-{
-    std::vector<u1> bytes = b.build();
-    return vm_define_class(ee, b.name.c_str(), bytes.data(), u4(bytes.size()));
-}
 
 // One row: a static method of the test class, where its instruction of
 // interest sits, and what the rewrite must leave there.

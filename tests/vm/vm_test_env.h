@@ -127,6 +127,22 @@ inline bool boot(std::string* why)
     return ok;
 }
 
+// Defines the class a class-file builder describes.
+template <typename Builder>
+inline classblock* define(EE* ee, Builder& b)
+{
+    std::vector<u1> bytes = b.build();
+    return vm_define_class(ee, b.name.c_str(), bytes.data(), u4(bytes.size()));
+}
+
 }  // namespace vmtest
+
+// Boots the class library once per process, failing the test when it cannot.
+#define REQUIRE_BOOT()                                 \
+    do {                                               \
+        std::string why;                               \
+        ASSERT_TRUE(vmtest::boot(&why)) << why;        \
+    } while (0)
+
 
 #endif  // ORVA_TESTS_VM_TEST_ENV_H
