@@ -1,0 +1,466 @@
+// Long generators: moves (gen_move_LL), unary neg and abs (gen_op1_LL),
+// add, sub, and, or, xor and mul (gen_op2_LLL), shifts by an int count
+// (gen_op15_LLI) and the three-way compare lcmp (gen_cmp_ILL).  A long is a
+// pair of int operands (low, high); an absent source high word means an int
+// value, sign-extended.  As for ints, results are computed in temporaries
+// and bound to the destination words afterwards.
+//
+// The 64-bit multiply is inline (three 32-bit multiplies); division and
+// remainder call the run-time helpers `_ll_div` and `_ll_rem` (arguments
+// b high, b low, a high, a low pushed in that order, result in edx:eax,
+// the caller pops; a zero divisor raises ArithmeticException in the
+// helper), except that a constant zero divisor compiles to the raise path.
+// max and min of longs are not generated yet: reaching them ends the code
+// generation softly (the method stays interpreted).
+#include "codegen/gen_arith.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+// The 32-bit word of a constant long operand: 'C' holds it, 'X' and 'Y'
+// point at it.
+u4 get_imm_long_op(codegen_context*, reg_operand* op)
+{
+    if (op->kind == OPND_XCONST || op->kind == OPND_YCONST)
+        return *reinterpret_cast<const u4*>((uintptr_t)op->value);
+    return op->value;
+}
+
+namespace {
+
+struct lpair {
+    int lo, hi;   // manager registers (-1: none)
+};
+
+bool long_imm(const reg_operand* lo) { return op_is_imm(lo); }
+
+// Constant words of a long (high word from the sign when absent).
+void imm_words(codegen_context* cg, reg_operand* lo, reg_operand* hi, s4* wl, s4* wh)
+{
+    *wl = (s4)get_imm_long_op(cg, lo);
+    *wh = op_absent(hi) ? (*wl < 0 ? -1 : 0) : (s4)get_imm_long_op(cg, hi);
+}
+
+// Temporaries holding a copy of the long value (the caller overwrites them).
+lpair lcopy(codegen_context* cg, reg_operand* lo, reg_operand* hi, quadruple** slot, u4 excluded)
+{
+    lpair p;
+    if (long_imm(lo)) {
+        s4 wl, wh;
+        imm_words(cg, lo, hi, &wl, &wh);
+        p.lo = gi_alloc(cg, RM_ALL_INT, excluded);
+        p.hi = gi_alloc(cg, RM_ALL_INT, excluded | rbit(p.lo));
+        gen_move_gr_i4(cg, gid(p.lo), wl);
+        gen_move_gr_i4(cg, gid(p.hi), wh);
+        return p;
+    }
+    p.lo = gi_copy(cg, lo, slot, RM_ALL_INT, excluded);
+    if (op_absent(hi)) {
+        p.hi = gi_alloc(cg, RM_ALL_INT, excluded | rbit(p.lo));
+        gen_move_gr_gr(cg, gid(p.hi), gid(p.lo));
+        gen_shift_gr_i4(cg, SHIFT_SAR, gid(p.hi), 31);
+    } else {
+        p.hi = gi_copy(cg, hi, slot, RM_ALL_INT, excluded | rbit(p.lo));
+    }
+    return p;
+}
+
+// Registers holding the long value for reading (a temporary high word for
+// an int source); release with lrelease.
+lpair lread(codegen_context* cg, reg_operand* lo, reg_operand* hi, quadruple** slot, u4 excluded)
+{
+    if (long_imm(lo))
+        return lcopy(cg, lo, hi, slot, excluded);
+    lpair p;
+    p.lo = gi_read(cg, lo, slot, RM_ALL_INT, excluded);
+    if (op_absent(hi)) {
+        p.hi = gi_alloc(cg, RM_ALL_INT, excluded | rbit(p.lo));
+        gen_move_gr_gr(cg, gid(p.hi), gid(p.lo));
+        gen_shift_gr_i4(cg, SHIFT_SAR, gid(p.hi), 31);
+    } else if (op_same(lo, hi)) {
+        p.hi = p.lo;
+    } else {
+        p.hi = gi_read(cg, hi, slot, RM_ALL_INT, excluded | rbit(p.lo));
+    }
+    return p;
+}
+
+void lrelease(codegen_context* cg, reg_operand* lo, reg_operand* hi, lpair p)
+{
+    if (p.hi != p.lo)
+        gi_done(cg, op_absent(hi) ? nullptr : hi, p.hi);
+    gi_done(cg, lo, p.lo);
+}
+
+void lbind(codegen_context* cg, reg_operand* dlo, reg_operand* dhi, lpair p)
+{
+    gi_bind(cg, dlo, p.lo);
+    gi_bind(cg, op_absent(dhi) ? nullptr : dhi, p.hi);
+}
+
+[[noreturn]] void unsupported(const char* where, int op)
+{
+    fprintf(stderr, "not support operation %d in %s\n", op, where);
+    exit(-1);
+}
+
+// lo:hi op= imm pair
+void gen_op_gr8_i8(codegen_context* cg, int op, lpair t, s4 il, s4 ih)
+{
+    switch (op) {
+    case 1:
+        gen_arithmetic_gr_i4(cg, ALU_ADD2, gid(t.lo), il);
+        gen_arithmetic_gr_i4(cg, ALU_ADC, gid(t.hi), ih);
+        return;
+    case 2:
+        gen_arithmetic_gr_i4(cg, ALU_SUB2, gid(t.lo), il);
+        gen_arithmetic_gr_i4(cg, ALU_SBB, gid(t.hi), ih);
+        return;
+    case 4: case 5: case 6: {
+        int alu = op == 4 ? ALU_AND : op == 5 ? ALU_OR : ALU_XOR;
+        gen_arithmetic_gr_i4(cg, alu, gid(t.lo), il);
+        gen_arithmetic_gr_i4(cg, alu, gid(t.hi), ih);
+        return;
+    }
+    default:
+        unsupported("gen_op_gr8_i8", op);
+    }
+}
+
+void gen_op_gr8_gr8(codegen_context* cg, int op, lpair t, lpair b)
+{
+    switch (op) {
+    case 1:
+        gen_arithmetic_gr_gr(cg, ALU_ADD2, gid(t.lo), gid(b.lo));
+        gen_arithmetic_gr_gr(cg, ALU_ADC, gid(t.hi), gid(b.hi));
+        return;
+    case 2:
+        gen_arithmetic_gr_gr(cg, ALU_SUB2, gid(t.lo), gid(b.lo));
+        gen_arithmetic_gr_gr(cg, ALU_SBB, gid(t.hi), gid(b.hi));
+        return;
+    case 4: case 5: case 6: {
+        int alu = op == 4 ? ALU_AND : op == 5 ? ALU_OR : ALU_XOR;
+        gen_arithmetic_gr_gr(cg, alu, gid(t.lo), gid(b.lo));
+        gen_arithmetic_gr_gr(cg, alu, gid(t.hi), gid(b.hi));
+        return;
+    }
+    default:
+        unsupported("gen_op_gr8", op);
+    }
+}
+
+// 64-bit product: lo = low(al*bl), hi = high(al*bl) + al*bh + ah*bl.
+void gen_mul_LLL(codegen_context* cg, reg_operand* d, reg_operand* a, reg_operand* b, quadruple** slot)
+{
+    lpair x = lcopy(cg, &a[0], &a[1], slot, 0x03);   // outside eax and edx
+    lpair y = lcopy(cg, &b[0], &b[1], slot, 0x03 | rbit(x.lo) | rbit(x.hi));
+    if (op_absent(&d[1])) {
+        gen_mul_gr_gr(cg, gid(x.lo), gid(y.lo));
+        _free_int_reg(cg, x.hi, 0, 0, 0);
+        _free_int_reg(cg, y.lo, 0, 0, 0);
+        _free_int_reg(cg, y.hi, 0, 0, 0);
+        gi_done(cg, &a[0], -1);
+        gi_done(cg, &b[0], -1);
+        gi_bind(cg, &d[0], x.lo);
+        return;
+    }
+    int eax = gi_alloc(cg, 0x01, 0);
+    int edx = gi_alloc(cg, 0x02, 0);
+    gen_mul_gr_gr(cg, gid(x.hi), gid(y.lo));
+    gen_mul_gr_gr(cg, gid(y.hi), gid(x.lo));
+    gen_arithmetic_gr_gr(cg, ALU_ADD, gid(x.hi), gid(y.hi));
+    gen_move_gr_gr(cg, gid(eax), gid(x.lo));
+    gen_umul_gr(cg, gid(y.lo));
+    gen_arithmetic_gr_gr(cg, ALU_ADD, gid(edx), gid(x.hi));
+    _free_int_reg(cg, x.lo, 0, 0, 0);
+    _free_int_reg(cg, x.hi, 0, 0, 0);
+    _free_int_reg(cg, y.lo, 0, 0, 0);
+    _free_int_reg(cg, y.hi, 0, 0, 0);
+    gi_done(cg, &a[0], -1);
+    gi_done(cg, &a[1], -1);
+    gi_done(cg, &b[0], -1);
+    gi_done(cg, &b[1], -1);
+    lbind(cg, &d[0], &d[1], lpair{eax, edx});
+}
+
+// Shift of a temporary pair by a constant count (masked to 6 bits).
+void gen_shift_gr8_i(codegen_context* cg, int op, lpair t, int s)
+{
+    s &= 63;
+    u4 lo = gid(t.lo), hi = gid(t.hi);
+    if (s == 0)
+        return;
+    if (op == 14) {
+        if (s < 32) {
+            gen_shift8_gr_gr_i4(cg, SHIFT_SHLD, hi, lo, s);
+            gen_shift_gr_i4(cg, SHIFT_SHL, lo, s);
+        } else {
+            gen_move_gr_gr(cg, hi, lo);
+            gen_move_gr_i4(cg, lo, 0);
+            if (s > 32)
+                gen_shift_gr_i4(cg, SHIFT_SHL, hi, s - 32);
+        }
+    } else if (op == 15) {
+        if (s < 32) {
+            gen_shift8_gr_gr_i4(cg, SHIFT_SHRD, lo, hi, s);
+            gen_shift_gr_i4(cg, SHIFT_SAR, hi, s);
+        } else {
+            gen_move_gr_gr(cg, lo, hi);
+            gen_shift_gr_i4(cg, SHIFT_SAR, hi, 31);
+            if (s > 32)
+                gen_shift_gr_i4(cg, SHIFT_SAR, lo, s - 32);
+        }
+    } else {
+        if (s < 32) {
+            gen_shift8_gr_gr_i4(cg, SHIFT_SHRD, lo, hi, s);
+            gen_shift_gr_i4(cg, SHIFT_SHR, hi, s);
+        } else {
+            gen_move_gr_gr(cg, lo, hi);
+            gen_move_gr_i4(cg, hi, 0);
+            if (s > 32)
+                gen_shift_gr_i4(cg, SHIFT_SHR, lo, s - 32);
+        }
+    }
+}
+
+// Shift by the count in ecx (bit 5 of cl chooses the form; the processor
+// masks cl to 5 bits, which gives the shift by s - 32 in the second form).
+void gen_shift_gr8_cl(codegen_context* cg, int op, lpair t)
+{
+    u4 lo = gid(t.lo), hi = gid(t.hi);
+    gi_seq s;
+    gi_seq_begin(cg, &s);
+    _gen_ARITHMETIC_xgr_i4(cg, ALU_TEST, GR_ECX, 32, SIZE_DWORD);
+    u1* big = gi_jshort(cg, COND_NE);
+    if (op == 14) {
+        _gen_SHIFT8_gr_gr_gr(cg, SHIFT_SHLD, hi, lo);
+        _gen_SHIFT_gr(cg, SHIFT_SHL, lo);
+    } else {
+        _gen_SHIFT8_gr_gr_gr(cg, SHIFT_SHRD, lo, hi);
+        _gen_SHIFT_gr(cg, op == 15 ? SHIFT_SAR : SHIFT_SHR, hi);
+    }
+    u1* done = gi_jshort(cg, COND_ALWAYS);
+    gi_land(cg, big);
+    if (op == 14) {
+        _gen_move_gr_gr(cg, hi, lo);
+        _gen_ARITHMETIC_xgr_xgr(cg, ALU_XOR, lo, lo, SIZE_DWORD);
+        _gen_SHIFT_gr(cg, SHIFT_SHL, hi);
+    } else if (op == 15) {
+        _gen_move_gr_gr(cg, lo, hi);
+        _gen_SHIFT_gr_i4(cg, SHIFT_SAR, hi, 31);
+        _gen_SHIFT_gr(cg, SHIFT_SAR, lo);
+    } else {
+        _gen_move_gr_gr(cg, lo, hi);
+        _gen_ARITHMETIC_xgr_xgr(cg, ALU_XOR, hi, hi, SIZE_DWORD);
+        _gen_SHIFT_gr(cg, SHIFT_SHR, lo);
+    }
+    gi_land(cg, done);
+    gi_seq_end(cg, &s);
+}
+
+constexpr int RT_LL_DIV = 27, RT_LL_REM = 28;
+
+void gen_divrem_LLL(codegen_context* cg, int op, reg_operand* d, reg_operand* a, reg_operand* b, quadruple** slot)
+{
+    if (long_imm(&b[0])) {
+        s4 wl, wh;
+        imm_words(cg, &b[0], &b[1], &wl, &wh);
+        if (wl == 0 && wh == 0) {
+            if (!long_imm(&a[0]))
+                lrelease(cg, &a[0], &a[1], lread(cg, &a[0], &a[1], slot, 0));
+            _gen_test_and_throw_exception(cg, COND_ALWAYS, 0, 0, 0, 0, 0, 0xE000000Fu, cg->mb, 0);
+            return;
+        }
+    }
+    // eax and edx receive the result; the helper keeps every other register.
+    int eax = gi_alloc(cg, 0x01, 0);
+    int edx = gi_alloc(cg, 0x02, 0);
+    lpair y = lread(cg, &b[0], &b[1], slot, 0x03);
+    lpair x = lread(cg, &a[0], &a[1], slot, 0x03 | rbit(y.lo) | rbit(y.hi));
+    gi_seq s;
+    gi_seq_begin(cg, &s);
+    _gen_push(cg, gid(y.hi));
+    _gen_push(cg, gid(y.lo));
+    _gen_push(cg, gid(x.hi));
+    _gen_push(cg, gid(x.lo));
+    _gen_call(cg, op == 12 ? RT_LL_DIV : RT_LL_REM);
+    _gen_ARITHMETIC_xgr_i4(cg, ALU_ADD, GR_ESP, 16, SIZE_DWORD);   // tracks the stack offset itself
+    gi_seq_end(cg, &s);
+    lrelease(cg, &a[0], &a[1], x);
+    lrelease(cg, &b[0], &b[1], y);
+    lbind(cg, &d[0], &d[1], lpair{eax, edx});
+}
+
+}  // namespace
+
+int gen_move_LL(codegen_context* cg, quadruple** slot, cg_operands* o)
+{
+    reg_operand* d = &o->r[0];
+    reg_operand* a = &o->r[2];
+    if (op_absent(&d[0]) || (op_same(&d[0], &a[0]) && op_same(&d[1], &a[1])))
+        return 0;
+    lpair t = lcopy(cg, &a[0], &a[1], slot, 0);
+    gi_done(cg, &a[0], -1);
+    if (!op_absent(&a[1]))
+        gi_done(cg, &a[1], -1);
+    lbind(cg, &d[0], &d[1], t);
+    return 0;
+}
+
+int gen_op1_LL(codegen_context* cg, quadruple** slot, cg_operands* o)
+{
+    int op = (*slot)->op;
+    reg_operand* d = &o->r[0];
+    reg_operand* a = &o->r[2];
+    lpair t = lcopy(cg, &a[0], &a[1], slot, 0);
+    switch (op) {
+    case 19:
+        gen_neg_gr(cg, gid(t.lo));
+        gen_arithmetic_gr_i4(cg, ALU_ADC, gid(t.hi), 0);
+        gen_neg_gr(cg, gid(t.hi));
+        break;
+    case 23: {
+        int s = gi_alloc(cg, RM_ALL_INT, rbit(t.lo) | rbit(t.hi));
+        gen_move_gr_gr(cg, gid(s), gid(t.hi));
+        gen_shift_gr_i4(cg, SHIFT_SAR, gid(s), 31);
+        gen_arithmetic_gr_gr(cg, ALU_XOR, gid(t.hi), gid(s));
+        gen_arithmetic_gr_gr(cg, ALU_XOR, gid(t.lo), gid(s));
+        gen_arithmetic_gr_gr(cg, ALU_SUB2, gid(t.lo), gid(s));
+        gen_arithmetic_gr_gr(cg, ALU_SBB, gid(t.hi), gid(s));
+        _free_int_reg(cg, s, 0, 0, 0);
+        break;
+    }
+    default:
+        unsupported("gen_op_gr8", op);
+    }
+    gi_done(cg, &a[0], -1);
+    if (!op_absent(&a[1]))
+        gi_done(cg, &a[1], -1);
+    lbind(cg, &d[0], &d[1], t);
+    return 0;
+}
+
+int gen_op2_LLL(codegen_context* cg, quadruple** slot, cg_operands* o)
+{
+    int op = (*slot)->op;
+    reg_operand* d = &o->r[0];
+    reg_operand* a = &o->r[2];
+    reg_operand* b = &o->r[4];
+    switch (op) {
+    case 3:
+        gen_mul_LLL(cg, d, a, b, slot);
+        return 0;
+    case 12:
+    case 13:
+        gen_divrem_LLL(cg, op, d, a, b, slot);
+        return 0;
+    case 7: cg_service_missing("long max");
+    case 8: cg_service_missing("long min");
+    case 14: case 15: case 16: {
+        // A shift quadruple routed here: the count is the second source's low word.
+        lpair t = lcopy(cg, &a[0], &a[1], slot, 0);
+        if (!op_is_imm(&b[0]))
+            cg_service_missing("long shift by a long operand");
+        gen_shift_gr8_i(cg, op, t, (int)b[0].value);
+        gi_done(cg, &a[0], -1);
+        lbind(cg, &d[0], &d[1], t);
+        return 0;
+    }
+    default:
+        break;
+    }
+    lpair t = lcopy(cg, &a[0], &a[1], slot, 0);
+    if (long_imm(&b[0])) {
+        s4 wl, wh;
+        imm_words(cg, &b[0], &b[1], &wl, &wh);
+        gen_op_gr8_i8(cg, op, t, wl, wh);
+    } else {
+        lpair y = lread(cg, &b[0], &b[1], slot, rbit(t.lo) | rbit(t.hi));
+        gen_op_gr8_gr8(cg, op, t, y);
+        lrelease(cg, &b[0], &b[1], y);
+    }
+    gi_done(cg, &a[0], -1);
+    if (!op_absent(&a[1]))
+        gi_done(cg, &a[1], -1);
+    lbind(cg, &d[0], &d[1], t);
+    return 0;
+}
+
+int gen_op15_LLI(codegen_context* cg, quadruple** slot, cg_operands* o)
+{
+    int op = (*slot)->op;
+    reg_operand* d = &o->r[0];
+    reg_operand* a = &o->r[2];
+    reg_operand* count = &o->x[4];
+    if (op < 14 || op > 16) {
+        fprintf(stderr, "not support operation %d in gen_op15_LLI\n", op);
+        exit(-1);
+    }
+    if (op_is_imm(count)) {
+        lpair t = lcopy(cg, &a[0], &a[1], slot, 0);
+        gen_shift_gr8_i(cg, op, t, (int)count->value);
+        gi_done(cg, &a[0], -1);
+        if (!op_absent(&a[1]))
+            gi_done(cg, &a[1], -1);
+        lbind(cg, &d[0], &d[1], t);
+        return 0;
+    }
+    int rc = gi_read(cg, count, slot, 0x04, 0);
+    lpair t = lcopy(cg, &a[0], &a[1], slot, 0x04);
+    gen_shift_gr8_cl(cg, op, t);
+    gi_done(cg, count, rc);
+    gi_done(cg, &a[0], -1);
+    if (!op_absent(&a[1]))
+        gi_done(cg, &a[1], -1);
+    lbind(cg, &d[0], &d[1], t);
+    return 0;
+}
+
+// lcmp: d = -1, 0 or 1 as a < b, a == b, a > b (high words signed, low
+// words unsigned).
+int gen_cmp_ILL(codegen_context* cg, quadruple** slot, cg_operands* o)
+{
+    reg_operand* d = &o->r[0];
+    reg_operand* a = &o->x[2];
+    reg_operand* b = &o->x[4];
+    lpair x = lread(cg, &a[0], &a[1], slot, 0);
+    bool bi = long_imm(&b[0]);
+    s4 wl = 0, wh = 0;
+    lpair y = {-1, -1};
+    if (bi)
+        imm_words(cg, &b[0], &b[1], &wl, &wh);
+    else
+        y = lread(cg, &b[0], &b[1], slot, rbit(x.lo) | rbit(x.hi));
+    int r = gi_alloc(cg, RM_ALL_INT, rbit(x.lo) | rbit(x.hi) | rbit(y.lo) | rbit(y.hi));
+    gi_seq s;
+    gi_seq_begin(cg, &s);
+    if (bi)
+        _gen_cmp_gr_i4(cg, gid(x.hi), wh);
+    else
+        _gen_cmp_gr_gr(cg, gid(x.hi), gid(y.hi));
+    u1* less1 = gi_jshort(cg, COND_LT);
+    u1* more1 = gi_jshort(cg, COND_GT);
+    if (bi)
+        _gen_cmp_gr_i4(cg, gid(x.lo), wl);
+    else
+        _gen_cmp_gr_gr(cg, gid(x.lo), gid(y.lo));
+    u1* less2 = gi_jshort(cg, COND_B);
+    u1* more2 = gi_jshort(cg, COND_A);
+    _gen_move_gr_i4(cg, gid(r), 0);
+    u1* end1 = gi_jshort(cg, COND_ALWAYS);
+    gi_land(cg, less1);
+    gi_land(cg, less2);
+    _gen_move_gr_i4(cg, gid(r), -1);
+    u1* end2 = gi_jshort(cg, COND_ALWAYS);
+    gi_land(cg, more1);
+    gi_land(cg, more2);
+    _gen_move_gr_i4(cg, gid(r), 1);
+    gi_land(cg, end1);
+    gi_land(cg, end2);
+    gi_seq_end(cg, &s);
+    lrelease(cg, &a[0], &a[1], x);
+    if (!bi)
+        lrelease(cg, &b[0], &b[1], y);
+    gi_bind(cg, d, r);
+    return 0;
+}

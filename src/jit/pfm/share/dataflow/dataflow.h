@@ -1,0 +1,267 @@
+// Dataflow framework: the two optimizer pass drivers, the iterative solver
+// with its four set forms, the flow-graph and loop-table utilities and the
+// constant tables; the folder's public functions, grouped by the file that
+// defines them.  Records are in df_records.h; the loop-table records in
+// loop/loop_records.h.
+//
+// Results: pass entries answer 0 (ran or switched off) or 1 (failed);
+// `bytecode_optimization` answers 1 for success; the DFS-list builders answer
+// nonzero for success.  Block 0's negated successor entries are the
+// subroutine entries (the front end's entry list: block 1, one handler per
+// exception-table entry, one negated entry per subroutine); the "try regions"
+// of the DFS list and of the solver's iterators are those subroutines, held in
+// the context's subroutine table (`subroutine_info`).
+#ifndef ORVA_DATAFLOW_DATAFLOW_H
+#define ORVA_DATAFLOW_DATAFLOW_H
+
+#include "vm_abi.h"
+#include "frontend/bb.h"
+#include "dataflow/df_records.h"
+#include "loop/loop_records.h"
+
+struct bbattr;
+struct quadruple;
+struct EE;
+
+// ---- df_driver.cpp: the optimizer pass drivers ---------------------------------
+int bytecode_optimization(method_compile_context* m, int flag, EE* ee);
+int quadruple_optimization(method_compile_context* m, int* error);
+// Zeroes a pass context and gives it two arenas from the first work pool.
+void df_init_pass_context(method_compile_context* m, dataflow_pass_context* pc);
+// The arena size the drivers take for a method of this many blocks.
+u4 df_arena_size(u4 block_count);
+// Error codes stored by quadruple_optimization (10 is the pipeline's preset).
+constexpr int QOPT_ERR_PRESET = 10, QOPT_ERR_GENERATE = 11, QOPT_ERR_STRAIGHTEN = 12, QOPT_ERR_DFS = 13,
+              QOPT_ERR_UNREACHABLE_LOOPS = 14, QOPT_ERR_COPYPROPA = 15, QOPT_ERR_DEADSTORE = 16,
+              QOPT_ERR_NULLCHECK = 18, QOPT_ERR_COMMONING = 19, QOPT_ERR_COPYPROPA_CYCLE = 20,
+              QOPT_ERR_DEADSTORE_AFTER = 21, QOPT_ERR_BWD_COPYPROPA = 22, QOPT_ERR_DEADSTORE_COLOR = 23,
+              QOPT_ERR_LOOPOPT = 24, QOPT_ERR_LIVEVAR = 26, QOPT_ERR_ATHROW = 27, QOPT_ERR_MEANTIME = 28,
+              QOPT_ERR_SPOPTIMIZE = 29, QOPT_ERR_LVAR_TBL = 30, QOPT_ERR_LVATTR_ENTRY = 31,
+              QOPT_ERR_LVATTR_BLOCK = 32, QOPT_ERR_MOVECOPY = 33, QOPT_ERR_SHRINK = 35,
+              QOPT_ERR_ARRAYCHECK = 36, QOPT_ERR_EXPLICIT_NULL = 37, QOPT_ERR_COPYPROPA_FINAL = 38,
+              QOPT_ERR_COLOR = 39, QOPT_ERR_CHA = 50, QOPT_ERR_RARE_PATH = 51, QOPT_ERR_COLORING = 52,
+              QOPT_ERR_ARCH = 245;
+constexpr int QOPT_ERR_DEADSTORE_CYCLE = 37, QOPT_ERR_CONSTRAINT = 38;     // codes shared by two steps
+
+// ---- df_solver.cpp: the solver, bit-word, bit-vector and integer forms ---------
+// Storage from arena 1 (top down), else from the first work pool.
+void* df_alloc(method_compile_context* m, dataflow_pass_context* pc, u4 bytes);
+void df_reset_arena1(dataflow_pass_context* pc);
+int Alloc_DataFlow(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets, u4 nblocks,
+                   dataflow_pass_descriptor* d);
+int Alloc_DataFlow_I(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets, u4 nblocks,
+                     dataflow_pass_descriptor* d, s4 initial);
+int Init_DataFlow(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets, u4 nblocks,
+                  dataflow_pass_descriptor* d);
+int Iter_DataFlow(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets, u4 nblocks,
+                  dataflow_pass_descriptor* d);
+int Final_DataFlow(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets, u4 nblocks,
+                   dataflow_pass_descriptor* d);
+int Init_DataFlow_I(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets, u4 nblocks,
+                    dataflow_pass_descriptor* d);
+int Iter_DataFlow_I(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets, u4 nblocks,
+                    dataflow_pass_descriptor* d);
+int Final_DataFlow_I(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets, u4 nblocks,
+                     dataflow_pass_descriptor* d);
+void Free_DataFlow(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets, u4 nblocks,
+                   dataflow_pass_descriptor* d);
+void Free_DataFlow_I(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets,
+                     u4 nblocks, dataflow_pass_descriptor* d);
+int Dummy_Final_DataFlow_B(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                           dataflow_pass_descriptor*);
+int Dummy_Final_DataFlow_V(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                           dataflow_pass_descriptor*);
+int Dummy_Final_DataFlow_I(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                           dataflow_pass_descriptor*);
+// Iterators (forward: DFS entries 2 .. count-1 then every subroutine's list;
+// backward: the reverse, each subroutine list from its end) and visitors.
+int DFS_Iter_DataFlow_B(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                        dataflow_pass_descriptor*);
+int DFS_Iter_DataFlow_V(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                        dataflow_pass_descriptor*);
+int DFS_Iter_DataFlow_I(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                        dataflow_pass_descriptor*);
+int RDFS_Iter_DataFlow_B(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int RDFS_Iter_DataFlow_V(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int RDFS_Iter_DataFlow_I(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int Fwd_Visit_DataFlow_B(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int Fwd_Visit_DataFlow_V(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int Bwd_Visit_DataFlow_B(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int Bwd_Visit_DataFlow_V(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int Dom_Visit_DataFlow_B(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int Dom_Visit_DataFlow_V(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int Fwd_Visit_DataFlow_I(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int Bwd_Visit_DataFlow_I(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+// Seeds IN of block 1 with item 0 (the receiver) and recomputes its OUT.  The
+// seed marks block 1 touched, so that a back edge into block 1 meets the
+// entry facts instead of overwriting them.
+int Recv_Init_DataFlow_B(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int Recv_Init_DataFlow_V(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int Recv_Init_DataFlow_I(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+// Marks a block's IN as written by an Init callback (the seed of an entry
+// successor), with the same effect on later meets as a forward visit.
+inline void df_seed_touched(dataflow_block_sets* sets, u4 block) { sets[block].touched = 1; }
+int SAME_BITVEC(const u8* a, const u8* b, s4 n);
+s4 NSETS_BASE(u8 word, s4 n);
+s4 NSETS_BITVEC(const u8* v, s4 n);
+void Dump_DataFlow(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                   dataflow_pass_descriptor*);
+void Dump_DataFlow_I(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                     dataflow_pass_descriptor*);
+// Bit helpers of the two forms.
+inline bool df_test(u8 word, u4 item) { return (word & ABIT_llshr[item]) != 0; }
+inline bool df_vtest(const u8* v, u4 item) { return (v[item >> 6] & ABIT_llshr[item & 63]) != 0; }
+inline void df_vset(u8* v, u4 item) { v[item >> 6] |= ABIT_llshr[item & 63]; }
+inline void df_vclear(u8* v, u4 item) { v[item >> 6] &= ~ABIT_llshr[item & 63]; }
+
+// ---- df_varref.cpp: the reference-list form ---------------------------------------
+int Alloc_DataFlow_R(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets, u4 nblocks,
+                     dataflow_pass_descriptor* d);
+int Arg_Alloc_DataFlow_R(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets,
+                         u4 nblocks, dataflow_pass_descriptor* d, s4 n);
+int Init_DataFlow_R(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                    dataflow_pass_descriptor*);
+int Iter_DataFlow_R(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                    dataflow_pass_descriptor*);
+int Final_DataFlow_R(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                     dataflow_pass_descriptor*);
+void Free_DataFlow_R(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                     dataflow_pass_descriptor*);
+int Dummy_Final_DataFlow_R(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                           dataflow_pass_descriptor*);
+int DFS_Iter_DataFlow_R(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                        dataflow_pass_descriptor*);
+int RDFS_Iter_DataFlow_R(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int Fwd_Visit_DataFlow_R(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int Bwd_Visit_DataFlow_R(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+int Recv_Init_DataFlow_R(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                         dataflow_pass_descriptor*);
+void ADD_VARREF(method_compile_context* m, dataflow_pass_context* pc, varref_list** heads, u4 item, u4 block,
+                u4 index);
+void DUP_VARREF0(method_compile_context* m, dataflow_pass_context* pc, varref_list** dst, varref_list** src,
+                 u4 item);
+void DUP_VARREF(method_compile_context* m, dataflow_pass_context* pc, varref_list** dst, varref_list** src,
+                s4 n);
+int MERGE_VARREF0(method_compile_context* m, dataflow_pass_context* pc, varref_list** dst, varref_list** src,
+                  u4 item);
+int MERGE_VARREF(method_compile_context* m, dataflow_pass_context* pc, varref_list** dst, varref_list** src,
+                 s4 n);
+int SAME_VARREF0(const varref_list* a, const varref_list* b);
+int SAME_VARREF(varref_list* const* a, varref_list* const* b, s4 n);
+int SAME_CHAIN(u4 a, u4 b, int kind_a, int kind_b);
+void Dump_DataFlow0_R(const varref_list* list);
+void Dump_DataFlow_R(method_compile_context*, dataflow_pass_context*, dataflow_block_sets*, u4,
+                     dataflow_pass_descriptor*);
+
+// ---- df_dfs.cpp: the DFS list ------------------------------------------------------
+int dfs_search(method_compile_context* m, u4 start, u4* visited, u4* next_free, u4* frames);
+int dfs_choose_next_successor(method_compile_context* m, u4 block, const u4* visited, u4* position, u4* phase);
+int generate_dfs_list_traditional(method_compile_context* m);
+int generate_dfs_list(method_compile_context* m);
+int regenerate_dfs_list(method_compile_context* m);
+constexpr u1 SUBR_MAIN_FLOW = 0x4;      // subroutine record: its entry lies on the main flow
+constexpr u1 SUBR_FRONT_END_2 = 0x2;    // subroutine record: the front end's never-returns mark
+
+// ---- df_flowgraph.cpp: flow-graph and loop-table utilities ------------------------
+void relink_terminal_link(method_compile_context* m, bbattr* terminal, u4 index);
+void relink_loop_pre_entry_links(loop_table_record* loop, bbattr* header, u4 new_value, u4 old_value);
+int add_a_loop_pre_entry_link(method_compile_context* m, loop_table_record* loop, bbattr* header, u4 value);
+void delete_a_loop_pre_entry_link(loop_table_record* loop, bbattr* header, u4 value);
+void detect_loops_within_rare_path(method_compile_context* m);
+s4 search_outer_invalid_loop_id(method_compile_context* m, u4 block);
+void table_expansion(method_compile_context* m, u4 extra_blocks, u4 extra_entry_successors, u4 extra_loops,
+                     u4 extra_terminal_links, u4 extra_subroutines, int grow_loop_bodies, int* out_flag);
+void invalidate_a_loop(loop_table_record* loop);
+void sort_and_renumber_loops(method_compile_context* m);
+void update_maxstack_and_nlocals(method_compile_context* m, void* ignored);
+void update_loop_body_extremes(loopattribute* body, bbattr* block);
+void update_loop_entry_block(loopattribute* body, bbattr* block);
+void remove_bb_from_loop_body(loopattribute* body, bbattr* block);
+void delete_bb_from_loop_bb_table(loop_table_record* loop, bbattr* block);
+void delete_loop_from_loop_table(method_compile_context* m, s4* loop_id);
+void delete_bb_from_loop_exit_table(loop_table_record* loop, bbattr* block);
+int eliminate_unreachable_bb_from_loop_table(method_compile_context* m);
+void remove_nop(method_compile_context* m);
+// The local base and stack base of the method body a block comes from (0 for
+// the method's own blocks; the inliner sets them for the blocks of an
+// expanded body): the low and high half of the block's word at offset 104.
+inline int16_t bb_local_base(const bbattr* b) { return static_cast<int16_t>(b->word_104 & 0xFFFF); }
+inline int16_t bb_stack_base(const bbattr* b) { return static_cast<int16_t>(b->word_104 >> 16); }
+// A block's register-constraint mask word (filled by the constraint
+// back-propagation, cleared by the quadruple driver before it) and its two
+// local-variable attribute words (the register manager's per-block list).
+inline u4& bb_constraint_word(bbattr* b) { return b->later_108[13]; }
+inline u4& bb_lvattr_list(bbattr* b) { return b->later_52; }
+inline u4& bb_lvattr_count(bbattr* b) { return b->later_56; }
+inline loop_table_record* mcc_loop(method_compile_context* m, u4 index)
+{
+    return static_cast<loop_table_record*>(m->loop_table[index]);
+}
+
+// ---- df_const_table.cpp: the constant tables ----------------------------------------
+void Initialize_const_table(method_compile_context* m);
+const u4* SearchConstTable(method_compile_context* m, const_table* table, s4 kind, const u4* words);
+const u4* AddConstTable(method_compile_context* m, const_table* table, s4 kind, const u4* words);
+u4 const_table_hash(s4 kind, const u4* words);
+void add_class_constants_to_const_table(method_compile_context* m, const_table* table, classblock* cb);
+// The first (constant-pool) and second (folded-constant) tables of a context.
+inline const_table* mcc_pool_constants(method_compile_context* m) { return &mcc_const_tables(m)[0]; }
+inline const_table* mcc_folded_constants(method_compile_context* m) { return &mcc_const_tables(m)[1]; }
+
+// ---- dataflow_pending.cpp: passes of other Parts still to come ------------------------
+// (weak: each gate and "did nothing" result as its own Part specifies)
+int mi2_driver(method_compile_context* m);
+void set_compile_status_for_method_inlining(method_compile_context* m);
+int cha_opt(method_compile_context* m);
+int propagate_non_rare_path_with_dfs_search(method_compile_context* m);
+int dataflow_classflow(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_nullcheck(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_privatize(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_typeflow(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context* pc);
+void Initialize_lvar_characteristics(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_copypropa(method_compile_context* m, dataflow_pass_context* pc, int first_run);
+int dataflow_Q_bwd_copypropa(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_deadstore(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_eliminate_explicit_nullcheck(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_nullcheck(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_arraycheck(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_commoning(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_movecopy(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_reachdef(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_UD_DU(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_syncopt(method_compile_context* m, dataflow_pass_context* pc);
+int TransformForArchitecture(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_nullexception_propa(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_livevar(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_athrow(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_meantime(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_spoptimize(method_compile_context* m);
+int dataflow_Q_calldom(method_compile_context* m, dataflow_pass_context* pc);
+int dataflow_Q_delayed_index(method_compile_context* m);
+int dataflow_Q_constraint_back_propa(method_compile_context* m, dataflow_pass_context* pc);
+int coloring_driver(method_compile_context* m, dataflow_pass_context* pc);
+int add_and_allocate_color(method_compile_context* m);
+int allocate_lvattr_tbl(method_compile_context* m, void* record);
+// Reads a DISABLE_* switch once per process: -1 until read, then the value
+// (unset counts as 0).
+int df_env_switch(s4* holder, const char* name);
+
+#endif // ORVA_DATAFLOW_DATAFLOW_H

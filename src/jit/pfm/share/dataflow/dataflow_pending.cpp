@@ -1,0 +1,188 @@
+// Entries of the passes that the two optimizer drivers call and that other
+// Parts still have to build: the bytecode analyses, the quadruple passes, the
+// inlining transformations, the class-hierarchy guard passes and the
+// register manager's colouring and attribute tables.
+//
+// Every entry is weak: the pass's own strong definition replaces it at link
+// time, and the pass deletes its stand-in here when it lands.  Each stand-in
+// keeps the gate its Part specifies (option bit, environment switch, state of
+// the method) and answers what its caller treats as "did nothing"; where the
+// pass leaves a mark that tells later stages its results are missing
+// (liveness unavailable, reaching definitions stale, meantime absent, null
+// check skipped), the stand-in leaves that mark, since it computed nothing.
+// Under ORVA_COMPILEOPT=NALL every optional pass is off by its own gate.
+#include <stdlib.h>
+
+#include "driver/driver.h"
+#include "dataflow/dataflow.h"
+
+#define PENDING __attribute__((weak))
+
+namespace {
+
+s4 disable_classflow = -1;
+s4 disable_privatize = -1;
+s4 disable_nullcheck = -1;
+s4 disable_arraycheck = -1;
+s4 disable_typeflow = -1;
+
+
+} // namespace
+
+int df_env_switch(s4* holder, const char* name)
+{
+    if (*holder < 0) {
+        const char* text = getenv(name);
+        *holder = text != nullptr ? static_cast<s4>(strtol(text, nullptr, 10)) : 0;
+        if (*holder < 0)
+            *holder = 1;
+    }
+    return *holder;
+}
+
+// ---- inlining and class-hierarchy guard passes ------------------------------------
+
+// Still to come: the inlining transformations.  Nothing expanded.
+PENDING int mi2_driver(method_compile_context* m) { return 0; }
+
+// The hook that closes the inlining status of a compile; it is empty.
+PENDING void set_compile_status_for_method_inlining(method_compile_context* m) {}
+
+// Still to come: the class-hierarchy guard optimization (off under NCHAOPT).
+PENDING int cha_opt(method_compile_context* m) { return 0; }
+
+// Still to come: rare-path propagation (off under NCHAOPT or NSEPARATE_RARE_PATH).
+PENDING int propagate_non_rare_path_with_dfs_search(method_compile_context* m) { return 0; }
+
+// ---- bytecode analyses ---------------------------------------------------------------
+
+// Still to come: class flow (DISABLE_CLASSFLOW).
+PENDING int dataflow_classflow(method_compile_context* m, dataflow_pass_context* pc)
+{
+    df_env_switch(&disable_classflow, "DISABLE_CLASSFLOW");
+    return 0;
+}
+
+// Still to come: null checks over bytecode (DISABLE_NULLCHECK, pass flag 0x1).
+// Nothing was proven: the method keeps its null-check-skipped mark.
+PENDING int dataflow_nullcheck(method_compile_context* m, dataflow_pass_context* pc)
+{
+    df_env_switch(&disable_nullcheck, "DISABLE_NULLCHECK");
+    m->state_flags |= MCC_NULLCHECK_SKIPPED;
+    return 0;
+}
+
+// Still to come: the field privatization analysis (DISABLE_PRIVATIZE).
+PENDING int dataflow_privatize(method_compile_context* m, dataflow_pass_context* pc)
+{
+    df_env_switch(&disable_privatize, "DISABLE_PRIVATIZE");
+    return 0;
+}
+
+// Still to come: type flow (DISABLE_TYPEFLOW).
+PENDING int dataflow_typeflow(method_compile_context* m, dataflow_pass_context* pc)
+{
+    df_env_switch(&disable_typeflow, "DISABLE_TYPEFLOW");
+    return 0;
+}
+
+// Still to come: array bound checks over bytecode (DISABLE_ARRAYCHECK).
+PENDING int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context* pc)
+{
+    df_env_switch(&disable_arraycheck, "DISABLE_ARRAYCHECK");
+    return 0;
+}
+
+// ---- quadruple passes ------------------------------------------------------------------
+
+// Still to come: the local-variable characteristics (no result).
+PENDING void Initialize_lvar_characteristics(method_compile_context* m, dataflow_pass_context* pc) {}
+
+// Still to come: copy propagation (NQCOPYPROPA; needs the quadruple form and
+// a local).  Returning at the gate leaves the pass flags as they were.
+PENDING int dataflow_Q_copypropa(method_compile_context* m, dataflow_pass_context* pc, int first_run)
+{
+    return 0;
+}
+
+// Still to come: backward copy propagation (NQCOPYPROPA).
+PENDING int dataflow_Q_bwd_copypropa(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+
+// Still to come: dead stores over quadruples (NQDEADSTORE).
+PENDING int dataflow_Q_deadstore(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+
+// Still to come: the three null-check passes over quadruples (NQNULLCHECK).
+PENDING int dataflow_Q_eliminate_explicit_nullcheck(method_compile_context* m, dataflow_pass_context* pc)
+{
+    return 0;
+}
+PENDING int dataflow_Q_nullcheck(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+PENDING int dataflow_Q_nullexception_propa(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+
+// Still to come: array checks over quadruples (NQARRAYCHECK).
+PENDING int dataflow_Q_arraycheck(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+
+// Still to come: commoning (NQCOMMONING).  Nothing replaced, so copy
+// propagation is not requested.
+PENDING int dataflow_Q_commoning(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+
+// Its own Part makes it do nothing and answer 0.
+PENDING int dataflow_Q_movecopy(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+
+// Still to come: reaching definitions.  Without chains the method keeps its
+// reaching-definitions-stale mark, as the pass leaves it when it skips.
+PENDING int dataflow_Q_reachdef(method_compile_context* m, dataflow_pass_context* pc)
+{
+    m->state_flags |= MCC_REACHDEF_STALE;
+    return 0;
+}
+
+// Still to come: the use-def chain pass (NQUD_DU; needs fresh chains).
+PENDING int dataflow_Q_UD_DU(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+
+// Still to come: synchronization optimization (NQSYNCOPT).
+PENDING int dataflow_Q_syncopt(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+
+// Still to come: the transformation for the target architecture.
+PENDING int TransformForArchitecture(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+
+// Still to come: live variables.  Skipped with the unavailable mark, as the
+// pass itself answers when it does not run, so that nothing reads live sets
+// that were never computed.
+PENDING int dataflow_Q_livevar(method_compile_context* m, dataflow_pass_context* pc)
+{
+    m->state_flags |= MCC_LIVENESS_UNAVAILABLE;
+    return 0;
+}
+
+// Still to come: the exit-path analysis (no block marks).
+PENDING int dataflow_athrow(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+
+// Still to come: the meantime analysis.  No distances: the method keeps the
+// meantime-absent mark.
+PENDING int dataflow_Q_meantime(method_compile_context* m, dataflow_pass_context* pc)
+{
+    m->state_flags |= MCC_MEANTIME_ABSENT;
+    return 0;
+}
+
+// Still to come: call marking (no marks) and delayed indexing (NQDELAYEDINDEX).
+PENDING int dataflow_Q_spoptimize(method_compile_context* m) { return 0; }
+PENDING int dataflow_Q_delayed_index(method_compile_context* m) { return 0; }
+
+// Still to come: call dominance (no marks).
+PENDING int dataflow_Q_calldom(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+
+// Still to come: register constraint back-propagation (NQCONSTRAINTPROPA).
+PENDING int dataflow_Q_constraint_back_propa(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+
+// ---- register manager ----------------------------------------------------------------------
+
+// Still to come: colouring of local-variable slots (NSHRINKLVAR, NCOLORQUAD).
+PENDING int coloring_driver(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+
+// Still to come: register preferences of the colouring (always 0 by its Part).
+PENDING int add_and_allocate_color(method_compile_context* m) { return 0; }
+
+// Still to come: the per-block attribute lists (none stored).
+PENDING int allocate_lvattr_tbl(method_compile_context* m, void* record) { return 0; }

@@ -1,0 +1,52 @@
+// Loop optimizer and control-flow transformations: the folder's public
+// functions, grouped by the file that defines them.  Records are in
+// loop_records.h.
+#ifndef ORVA_LOOP_LOOP_H
+#define ORVA_LOOP_LOOP_H
+
+#include "vm_abi.h"
+#include "loop/loop_records.h"
+
+struct method_compile_context;
+struct dataflow_pass_context;
+struct bbattr;
+
+// ---- lopt_bbrenum.cpp: code insertions and block renumbering ---------------------
+// Records that the appended blocks first..last belong after (kind 0) or before
+// (any other kind) the block `bbid`.  1, or 0 when work memory answers 0.
+int gen_cins_info(method_compile_context* m, s4 bbid, s4 first, s4 last, s4 kind);
+// Applies the insertion list, drops deleted blocks and renumbers every block
+// reference of the method; the caller has recorded at least one insertion.
+// With renumber_dfs the DFS list is renumbered in place (else the caller
+// rebuilds it).  1 on success, 0 when the new table cannot be had.
+int bb_renumbering(method_compile_context* m, int renumber_dfs);
+s4 sort_cins_list_and_get_first_insert_bbid(method_compile_context* m);
+bbattr** change_bb_id_and_gen_new_bb_table(method_compile_context* m, s4 last_existing, u4* out_count);
+void copy_back_bb_table(method_compile_context* m, bbattr** table, u4 count);
+
+// ---- lopt_straighten.cpp: block merging and straightening -------------------------
+// A chain: block numbers in layout order.
+struct bb_chain_node {
+    u4 block;
+    bb_chain_node* next;
+};
+// Merges the chain into its first block; 1 on success (also for a single
+// block), 0 with "not enough memory\n" when the new quadruple array cannot be
+// had.
+int bb_merge(method_compile_context* m, bb_chain_node* chain);
+// Joins the chains of blocks that follow each other in DFS order without a
+// branch.  0 on success (*changed tells whether chains were formed), 1 on
+// failure with "Basic Block Straightening Failed because of Memory Allocation
+// Error\n".  A failed merge is a failure: every allocation is made before the
+// first block is rewritten.
+int bb_straightening(method_compile_context* m, int keep_mode, int* changed);
+
+// ---- loop_pending.cpp: loop Parts still to come (weak stand-ins) ------------------
+int generate_dfs_list_with_precise_ehandler(method_compile_context* m);
+int bb_goto_elimination(method_compile_context* m);
+int do_loop_optimization2(method_compile_context* m, dataflow_pass_context* pc);
+int do_shrinking_quadruple(method_compile_context* m, dataflow_pass_context* pc);
+void calcurate_space_fpr_field_privatization(method_compile_context* m, u4* count);
+int do_field_privatization(method_compile_context* m, int* regenerate);
+
+#endif // ORVA_LOOP_LOOP_H

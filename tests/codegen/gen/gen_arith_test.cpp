@@ -1,0 +1,488 @@
+// Integer and long generators, executed: each case builds one quadruple
+// over locals (or constants), runs its generator through the register
+// manager, writes the registers back to the frame, runs the code and
+// compares the destination local with the Java result.
+#include <gtest/gtest.h>
+
+#include <csetjmp>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+
+#include "../reg/reg_test_util.h"
+#include "codegen/cg_core.h"
+
+namespace {
+
+using s8 = int64_t;
+constexpr int NLOCALS = 8;
+
+// Java int semantics.
+s4 java_int(int op, s4 a, s4 b)
+{
+    u4 ua = (u4)a, ub = (u4)b;
+    switch (op) {
+    case 1: return (s4)(ua + ub);
+    case 2: return (s4)(ua - ub);
+    case 3: return (s4)(ua * ub);
+    case 4: return a & b;
+    case 5: return a | b;
+    case 6: return a ^ b;
+    case 7: return a > b ? a : b;
+    case 8: return a < b ? a : b;
+    case 12: return b == -1 ? (s4)(0u - ua) : a / b;
+    case 13: return b == -1 ? 0 : a % b;
+    case 14: return (s4)(ua << (b & 31));
+    case 15: return a >> (b & 31);
+    case 16: return (s4)(ua >> (b & 31));
+    }
+    return 0;
+}
+
+s8 java_long(int op, s8 a, s8 b)
+{
+    u8 ua = (u8)a, ub = (u8)b;
+    switch (op) {
+    case 1: return (s8)(ua + ub);
+    case 2: return (s8)(ua - ub);
+    case 3: return (s8)(ua * ub);
+    case 4: return a & b;
+    case 5: return a | b;
+    case 6: return a ^ b;
+    case 14: return (s8)(ua << (b & 63));
+    case 15: return a >> (b & 63);
+    case 16: return (s8)(ua >> (b & 63));
+    }
+    return 0;
+}
+
+struct run {
+    rm_fixture f;
+    quadruple q;
+    quadruple* qp;
+    cg_operands o;
+    machine in;
+
+    void setup(int op)
+    {
+        rm_setup(&f, 4, NLOCALS);
+        std::memset(&q, 0, sizeof q);
+        q.op = (u2)op;
+        qp = &q;
+        std::memset(&o, 0, sizeof o);
+        in = {};
+        for (int r = 0; r < 7; r++)
+            in.reg[r] = 0xDEAD0000u + (u4)r;
+    }
+    void set_local(int l, u4 v) { in.frame[frame_word_of_local(l)] = v; }
+    machine go()
+    {
+        _flush_all_int_regs(&f.cg, 0);
+        if (getenv("GEN_HEX"))
+            printf("flushed: %s\n", emitted_hex(&f).c_str());
+        machine out;
+        rm_run(&f, in, &out, 0);
+        return out;
+    }
+};
+
+const s4 INT_VALUES[] = {0, 1, -1, 2, 7, -7, 31, 32, 33, 100, -100, 0x7FFFFFFF, (s4)0x80000000, 0x12345678, -3};
+
+// r[0] local 0, r[2] local 1, r[4] local 2 (or a constant).
+s4 run_int_op(int op, s4 a, s4 b, bool b_const, bool a_const = false)
+{
+    static run t;
+    t.setup(op);
+    t.o.r[0] = local_op(0);
+    t.o.r[2] = a_const ? const_op(a) : local_op(1);
+    t.o.r[4] = b_const ? const_op(b) : local_op(2);
+    t.set_local(0, 0x5A5A5A5A);
+    t.set_local(1, (u4)a);
+    t.set_local(2, (u4)b);
+    gen_op2_III(&t.f.cg, &t.qp, &t.o);
+    machine out = t.go();
+    EXPECT_EQ(out.frame[frame_word_of_local(1)], (u4)a) << "source a changed, op " << op;
+    if (!b_const)
+        EXPECT_EQ(out.frame[frame_word_of_local(2)], (u4)b) << "source b changed, op " << op;
+    return (s4)out.frame[frame_word_of_local(0)];
+}
+
+}  // namespace
+
+TEST(GenInt, BinaryOperatorsTruthTable)
+{
+    const int ops[] = {1, 2, 3, 4, 5, 6, 7, 8, 14, 15, 16};
+    for (int op : ops)
+        for (s4 a : INT_VALUES)
+            for (s4 b : INT_VALUES) {
+                EXPECT_EQ(run_int_op(op, a, b, false), java_int(op, a, b)) << "op " << op << " " << a << ", " << b;
+                EXPECT_EQ(run_int_op(op, a, b, true), java_int(op, a, b))
+                    << "op " << op << " " << a << ", const " << b;
+            }
+}
+
+TEST(GenInt, ConstantFirstSourceOfCommutativeOperators)
+{
+    for (int op : {1, 3, 4, 5, 6, 7, 8})
+        for (s4 a : INT_VALUES)
+            EXPECT_EQ(run_int_op(op, a, 77, false, true), java_int(op, a, 77)) << "op " << op;
+}
+
+TEST(GenInt, MultiplyByConstantsStrengthReduced)
+{
+    for (s4 c : {0, 1, -1, 2, 3, 5, 9, 10, -10, 7, 1024, (s4)0x80000000, 0x40000000})
+        for (s4 a : INT_VALUES)
+            EXPECT_EQ(run_int_op(3, a, c, true), java_int(3, a, c)) << a << " * " << c;
+}
+
+TEST(GenInt, DivisionAndRemainderIncludingMinByMinusOne)
+{
+    for (int op : {12, 13})
+        for (s4 a : INT_VALUES)
+            for (s4 b : INT_VALUES) {
+                if (b == 0)
+                    continue;
+                EXPECT_EQ(run_int_op(op, a, b, false), java_int(op, a, b)) << "op " << op << " " << a << ", " << b;
+                EXPECT_EQ(run_int_op(op, a, b, true), java_int(op, a, b))
+                    << "op " << op << " " << a << ", const " << b;
+            }
+    // Powers of two with negative dividends: -9 % 8 is -1, -9 / 8 is -1.
+    EXPECT_EQ(run_int_op(13, -9, 8, true), -1);
+    EXPECT_EQ(run_int_op(12, -9, 8, true), -1);
+    for (s4 c : {2, 4, 8, 1 << 20, 1 << 30})
+        for (s4 a : INT_VALUES) {
+            EXPECT_EQ(run_int_op(12, a, c, true), java_int(12, a, c)) << a << " / " << c;
+            EXPECT_EQ(run_int_op(13, a, c, true), java_int(13, a, c)) << a << " % " << c;
+        }
+}
+
+namespace {
+sigjmp_buf fpe_jump;
+void on_fpe(int) { siglongjmp(fpe_jump, 1); }
+}  // namespace
+
+// A zero divisor in a register reaches IDIV, whose divide fault the run-time
+// support turns into ArithmeticException.
+TEST(GenInt, ZeroDivisorInRegisterFaults)
+{
+    struct sigaction sa = {}, old = {};
+    sa.sa_handler = on_fpe;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGFPE, &sa, &old);
+    for (int op : {12, 13}) {
+        volatile int faulted = 0;
+        if (sigsetjmp(fpe_jump, 1) == 0)
+            run_int_op(op, 5, 0, false);
+        else
+            faulted = 1;
+        EXPECT_TRUE(faulted) << "op " << op;
+    }
+    sigaction(SIGFPE, &old, nullptr);
+}
+
+TEST(GenInt, UnaryOperators)
+{
+    struct {
+        int op;
+        s4 (*f)(s4);
+    } cases[] = {
+        {19, [](s4 a) { return (s4)(0u - (u4)a); }},
+        {20, [](s4 a) { return (s4)(int8_t)a; }},
+        {21, [](s4 a) { return (s4)(uint16_t)a; }},
+        {22, [](s4 a) { return (s4)(int16_t)a; }},
+        {23, [](s4 a) { return a < 0 ? (s4)(0u - (u4)a) : a; }},
+        {24, [](s4 a) { return a == 0 ? 1 : 0; }},
+        {40, [](s4 a) { return a != 0 ? 1 : 0; }},
+        {42, [](s4 a) { return a ^ 1; }},
+    };
+    const s4 values[] = {0, 1, -1, 5, 127, 128, 255, 256, 0x8000, 0xFFFF, 0x10000, 0x7FFFFFFF, (s4)0x80000000, -129};
+    static run t;
+    for (auto& c : cases)
+        for (s4 a : values) {
+            t.setup(c.op);
+            t.o.r[0] = local_op(0);
+            t.o.r[2] = local_op(1);
+            t.set_local(1, (u4)a);
+            gen_op1_II(&t.f.cg, &t.qp, &t.o);
+            machine out = t.go();
+            EXPECT_EQ((s4)out.frame[0], c.f(a)) << "op " << c.op << " of " << a;
+            EXPECT_EQ((s4)out.frame[1], a);
+        }
+}
+
+TEST(GenInt, MoveOfLocalAndConstant)
+{
+    static run t;
+    t.setup(0);
+    t.o.r[0] = local_op(0);
+    t.o.r[2] = local_op(1);
+    t.set_local(1, 0xCAFE);
+    gen_move_II(&t.f.cg, &t.qp, &t.o);
+    t.o.r[0] = local_op(2);
+    t.o.r[2] = const_op(-5);
+    gen_move_II(&t.f.cg, &t.qp, &t.o);
+    machine out = t.go();
+    EXPECT_EQ(out.frame[0], 0xCAFEu);
+    EXPECT_EQ(out.frame[1], 0xCAFEu);
+    EXPECT_EQ((s4)out.frame[2], -5);
+}
+
+// Compare followed by setcc for every condition: the flags the generator
+// leaves must be those of a signed (or, for A..BE, unsigned) compare.
+TEST(GenCmp, EveryConditionAgainstRegisterAndConstant)
+{
+    const int conds[] = {COND_EQ, COND_NE, COND_LT, COND_LE, COND_GT, COND_GE, COND_A, COND_AE, COND_B, COND_BE};
+    auto holds = [](int c, s4 a, s4 b) {
+        u4 ua = (u4)a, ub = (u4)b;
+        switch (c) {
+        case COND_EQ: return a == b;
+        case COND_NE: return a != b;
+        case COND_LT: return a < b;
+        case COND_LE: return a <= b;
+        case COND_GT: return a > b;
+        case COND_GE: return a >= b;
+        case COND_A: return ua > ub;
+        case COND_AE: return ua >= ub;
+        case COND_B: return ua < ub;
+        default: return ua <= ub;
+        }
+    };
+    static run t;
+    const s4 values[] = {0, 1, -1, 0x7FFFFFFF, (s4)0x80000000, 5};
+    for (int cst = 0; cst < 2; cst++)
+        for (s4 a : values)
+            for (s4 b : values) {
+                t.setup(0);
+                t.o.r[2] = local_op(1);
+                t.o.r[4] = cst ? const_op(b) : local_op(2);
+                t.set_local(1, (u4)a);
+                t.set_local(2, (u4)b);
+                // One compare per condition, each result byte stored to a local.
+                for (int k = 0; k < 10; k++) {
+                    gen_cmp_II(&t.f.cg, &t.qp, &t.o);
+                    int r = _alloc_int_reg(&t.f.cg, 0x0F, 0);
+                    gen_setcc_gr(&t.f.cg, (u4)reg_mgr_to_id[r], conds[k], SIZE_BYTE);
+                    gen_move_local_ireg(&t.f.cg, 3 + (k % 5), r, 1, 1);
+                    _free_int_reg(&t.f.cg, r, 0, 0, 0);
+                    if (k % 5 == 4) {
+                        for (int l = 3; l < 8; l++)
+                            t.in.frame[l] = 0;
+                        machine out = t.go();
+                        for (int j = 0; j < 5; j++) {
+                            int c = conds[k - 4 + j];
+                            EXPECT_EQ(out.frame[3 + j] & 0xFF, holds(c, a, b) ? 1u : 0u)
+                                << "cond " << c << " " << a << ", " << b << (cst ? " const" : "");
+                        }
+                        t.setup(0);
+                        t.o.r[2] = local_op(1);
+                        t.o.r[4] = cst ? const_op(b) : local_op(2);
+                        t.set_local(1, (u4)a);
+                        t.set_local(2, (u4)b);
+                    }
+                }
+            }
+}
+
+// ---------------------------------------------------------------------------
+// Longs: local pair (hi = n, lo = n + 1) as the operand setup makes them.
+// ---------------------------------------------------------------------------
+namespace {
+
+using s8 = int64_t;
+const s8 LONG_VALUES[] = {0, 1, -1, 2, 0x7FFFFFFF, 0x80000000LL, 0xFFFFFFFFLL, 0x100000000LL, -0x100000000LL,
+                          INT64_MAX, INT64_MIN, 0x123456789ABCDEFLL, -12345678901LL};
+
+void set_long(run* t, int hi_local, s8 v)
+{
+    t->set_local(hi_local, (u4)((u8)v >> 32));
+    t->set_local(hi_local + 1, (u4)(u8)v);
+}
+s8 get_long(const machine& m, int hi_local)
+{
+    return (s8)(((u8)m.frame[hi_local] << 32) | m.frame[hi_local + 1]);
+}
+void long_ops(reg_operand* lo_hi, int hi_local)
+{
+    lo_hi[0] = local_op(hi_local + 1);
+    lo_hi[1] = local_op(hi_local);
+}
+void long_const(reg_operand* lo_hi, s8 v)
+{
+    lo_hi[0] = const_op((s4)(u4)(u8)v);
+    lo_hi[1] = const_op((s4)(u4)((u8)v >> 32));
+}
+
+s8 run_long_op(int op, s8 a, s8 b, bool b_const)
+{
+    static run t;
+    t.setup(op);
+    long_ops(&t.o.r[0], 0);
+    long_ops(&t.o.r[2], 2);
+    if (b_const)
+        long_const(&t.o.r[4], b);
+    else
+        long_ops(&t.o.r[4], 4);
+    set_long(&t, 2, a);
+    set_long(&t, 4, b);
+    gen_op2_LLL(&t.f.cg, &t.qp, &t.o);
+    if (getenv("GEN_HEX"))
+        printf("%s\n", emitted_hex(&t.f).c_str());
+    machine out = t.go();
+    EXPECT_EQ(get_long(out, 2), a);
+    return get_long(out, 0);
+}
+
+}  // namespace
+
+TEST(GenLong, BinaryOperatorsTruthTable)
+{
+    for (int op : {1, 2, 3, 4, 5, 6})
+        for (s8 a : LONG_VALUES)
+            for (s8 b : LONG_VALUES) {
+                EXPECT_EQ(run_long_op(op, a, b, false), java_long(op, a, b)) << "op " << op << " " << a << ", " << b;
+                EXPECT_EQ(run_long_op(op, a, b, true), java_long(op, a, b))
+                    << "op " << op << " " << a << ", const " << b;
+            }
+}
+
+TEST(GenLong, ShiftsByConstantAndVariableCounts)
+{
+    const s4 counts[] = {0, 1, 31, 32, 33, 63, 64, 65, -1, 127};
+    static run t;
+    for (int op : {14, 15, 16})
+        for (s8 a : LONG_VALUES)
+            for (s4 c : counts)
+                for (int cst = 0; cst < 2; cst++) {
+                    t.setup(op);
+                    long_ops(&t.o.r[0], 0);
+                    long_ops(&t.o.r[2], 2);
+                    t.o.x[4] = cst ? const_op(c) : local_op(4);
+                    set_long(&t, 2, a);
+                    t.set_local(4, (u4)c);
+                    gen_op15_LLI(&t.f.cg, &t.qp, &t.o);
+                    machine out = t.go();
+                    EXPECT_EQ(get_long(out, 0), java_long(op, a, c))
+                        << "op " << op << " " << a << " by " << c << (cst ? " const" : "");
+                }
+}
+
+TEST(GenLong, NegAbsAndMoveWithIntSource)
+{
+    static run t;
+    for (s8 a : LONG_VALUES)
+        for (int op : {19, 23}) {
+            t.setup(op);
+            long_ops(&t.o.r[0], 0);
+            long_ops(&t.o.r[2], 2);
+            set_long(&t, 2, a);
+            gen_op1_LL(&t.f.cg, &t.qp, &t.o);
+            machine out = t.go();
+            s8 want = (op == 19 || a < 0) ? (s8)(0 - (u8)a) : a;
+            EXPECT_EQ(get_long(out, 0), want) << "op " << op << " of " << a;
+        }
+    // i2l through the long move: an int source without a high word.
+    for (s4 v : INT_VALUES) {
+        t.setup(0);
+        long_ops(&t.o.r[0], 0);
+        t.o.r[2] = local_op(4);
+        t.o.r[3] = CG_EMPTY_OPERAND;
+        t.o.r[3].kind = 0;
+        t.set_local(4, (u4)v);
+        gen_move_LL(&t.f.cg, &t.qp, &t.o);
+        machine out = t.go();
+        EXPECT_EQ(get_long(out, 0), (s8)v);
+    }
+}
+
+TEST(GenLong, ThreeWayCompare)
+{
+    static run t;
+    for (int cst = 0; cst < 2; cst++)
+        for (s8 a : LONG_VALUES)
+            for (s8 b : LONG_VALUES) {
+                t.setup(0);
+                t.o.r[0] = local_op(0);
+                long_ops(&t.o.x[2], 2);
+                if (cst)
+                    long_const(&t.o.x[4], b);
+                else
+                    long_ops(&t.o.x[4], 4);
+                set_long(&t, 2, a);
+                set_long(&t, 4, b);
+                gen_cmp_ILL(&t.f.cg, &t.qp, &t.o);
+                machine out = t.go();
+                EXPECT_EQ((s4)out.frame[0], a < b ? -1 : a == b ? 0 : 1) << a << " lcmp " << b;
+            }
+}
+
+// ---------------------------------------------------------------------------
+// Returns: the result reaches eax (edx:eax: -1 in edx is written `or edx,-1`)
+// before the frame is released and the sequence ends in ret.
+// ---------------------------------------------------------------------------
+TEST(GenReturn, EmittedSequences)
+{
+    static run t;
+    t.setup(0);
+    t.o.r[2] = const_op(7);
+    gen_method_ireturn(&t.f.cg, &t.qp, &t.o);
+    std::string hex = emitted_hex(&t.f);
+    EXPECT_EQ(hex.substr(0, 14), "B8 07 00 00 00");
+    EXPECT_EQ(hex.substr(hex.size() - 2), "C3");
+
+    t.setup(0);
+    long_const(&t.o.r[2], -2);
+    gen_method_lreturn(&t.f.cg, &t.qp, &t.o);
+    hex = emitted_hex(&t.f);
+    EXPECT_NE(hex.find("B8 FE FF FF FF"), std::string::npos) << hex;
+    EXPECT_NE(hex.find("83 CA FF"), std::string::npos) << hex;
+    EXPECT_EQ(hex.substr(hex.size() - 2), "C3");
+
+    t.setup(0);
+    gen_method_return(&t.f.cg, &t.qp, &t.o);
+    EXPECT_EQ(emitted_hex(&t.f).substr(emitted_hex(&t.f).size() - 2), "C3");
+}
+
+// ---------------------------------------------------------------------------
+// Long division and remainder: the helpers of the run-time routine table
+// (entries 27 and 28) are stood in for by C functions with the same stack
+// convention (a low, a high, b low, b high from [esp+4] up; edx:eax).
+// ---------------------------------------------------------------------------
+namespace {
+int helper_calls;
+extern "C" __attribute__((cdecl)) int64_t fake_ll_div(int64_t a, int64_t b)
+{
+    helper_calls++;
+    return b == -1 ? (int64_t)(0 - (uint64_t)a) : a / b;
+}
+extern "C" __attribute__((cdecl)) int64_t fake_ll_rem(int64_t a, int64_t b)
+{
+    helper_calls++;
+    return b == -1 ? 0 : a % b;
+}
+void* fake_decode[160];
+}  // namespace
+
+extern "C" void** _GET_DECODE_TABLE_BASE(void)
+{
+    fake_decode[27] = reinterpret_cast<void*>(fake_ll_div);
+    fake_decode[28] = reinterpret_cast<void*>(fake_ll_rem);
+    return fake_decode;
+}
+
+TEST(GenLong, DivisionAndRemainderThroughHelpers)
+{
+    for (int op : {12, 13})
+        for (s8 a : LONG_VALUES)
+            for (s8 b : LONG_VALUES) {
+                if (b == 0)
+                    continue;
+                s8 q = b == -1 ? (s8)(0 - (uint64_t)a) : a / b;
+                s8 r = b == -1 ? 0 : a % b;
+                for (int cst = 0; cst < 2; cst++) {
+                    helper_calls = 0;
+                    EXPECT_EQ(run_long_op(op, a, b, cst != 0), op == 12 ? q : r)
+                        << "op " << op << " " << a << ", " << b << (cst ? " const" : "");
+                    EXPECT_EQ(helper_calls, 1);
+                }
+            }
+}

@@ -1,0 +1,171 @@
+// The frame iterator's own rules on synthetic frames: stack depths by code
+// offset, the inlined-method map, the frames of two levels of inlining, the
+// identity word round trip, the fixed answers; and the refusal path of the
+// interpreter-to-compiled transfer entry.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "driver/rcc.h"
+#include "rt_test_env.h"
+
+namespace {
+
+struct inlined { methodblock* mb; inlined* enclosing; };
+struct args_result { u4 word; };
+
+typedef rcc* (*register_fn)(methodblock*, u1*, u1*, const void*, u4, void*, void*);
+
+u1 fake_code[64];               // only its addresses matter
+methodblock own_mb, outer_mb, inner_mb;
+inlined own_rec{&own_mb, nullptr};
+inlined outer_rec{&outer_mb, &own_rec};
+inlined inner_rec{&inner_mb, &outer_rec};
+
+// Depth table: offset 8 -> 1 word, 16 -> 2, 32 -> 5.
+u1 sp_table[8 + 3 + 3];
+// Map: offset 20 -> inner, 24 -> outer, 28 -> the method's own record.
+u4 map[3 + 3 + 1];
+
+rcc* code()
+{
+    static rcc* c = [] {
+        own_mb.name = "own";
+        outer_mb.name = "outer";
+        inner_mb.name = "inner";
+        sp_table[0] = 1;
+        sp_table[1] = 1;
+        u1* depths = sp_table + 11;
+        std::memcpy(sp_table + 4, &depths, 4);
+        const u1 offsets[3] = {8, 16, 32}, d[3] = {1, 2, 5};
+        std::memcpy(sp_table + 8, offsets, 3);
+        std::memcpy(depths, d, 3);
+        map[0] = 1;
+        map[1] = 3;
+        map[2] = reinterpret_cast<u4>(&map[6]);
+        map[3] = reinterpret_cast<u4>(&inner_rec);
+        map[4] = reinterpret_cast<u4>(&outer_rec);
+        map[5] = reinterpret_cast<u4>(&own_rec);
+        const u1 at[3] = {20, 24, 28};
+        std::memcpy(&map[6], at, 3);
+        return rtt::sym<register_fn>("rtt_register_code")(&own_mb, fake_code, fake_code + sizeof fake_code - 1,
+                                                          sp_table, 0, map, nullptr);
+    }();
+    return c;
+}
+
+template <typename F> F slot(int k) { return reinterpret_cast<F>(orva_FrameIntf[k]); }
+
+class FrameIterator : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string why;
+        ASSERT_TRUE(rtt::start(&why)) << why;
+        code();
+    }
+};
+
+// The depth of the last entry not above the offset; none before the first.
+TEST_F(FrameIterator, CallerStackPointerByCodeOffset)
+{
+    auto caller_sp = rtt::sym<u4 (*)(rcc*, u4)>("rtt_get_caller_sp");
+    auto frame_size = rtt::sym<u4 (*)(rcc*, u4)>("rtt_get_frame_size");
+    struct row { u4 offset; u4 depth; } rows[] = {{4, 0}, {8, 1}, {12, 1}, {16, 2}, {20, 2}, {32, 5}, {60, 5}};
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.offset);
+        u4 slot_word = reinterpret_cast<u4>(fake_code) + r.offset;
+        EXPECT_EQ(caller_sp(code(), reinterpret_cast<u4>(&slot_word)), reinterpret_cast<u4>(&slot_word) + 4 + 4 * r.depth);
+        EXPECT_EQ(frame_size(code(), slot_word), 4 * r.depth);
+    }
+}
+
+TEST_F(FrameIterator, InlinedMapLookup)
+{
+    auto search = rtt::sym<void* (*)(const void*, rcc*, u4)>("rtt_search_inlined");
+    u4 base = reinterpret_cast<u4>(fake_code);
+    EXPECT_EQ(search(map, code(), base + 20), &inner_rec);
+    EXPECT_EQ(search(map, code(), base + 24), &outer_rec);
+    EXPECT_EQ(search(map, code(), base + 28), &own_rec);
+    for (u4 miss : {0u, 19u, 22u, 29u, 40u})
+        EXPECT_EQ(search(map, code(), base + miss), nullptr) << miss;
+    EXPECT_EQ(search(nullptr, code(), base + 20), nullptr);
+}
+
+// Two levels of inlining are three frames before the walk leaves the
+// compiled frame; the caller's frame base leads to a transition frame area
+// whose 0xDEADBEEF word ends the compiled part; identity words round-trip.
+TEST_F(FrameIterator, InlinedFramesAndIdentityWords)
+{
+    vmtest::run_java([&](EE* ee) {
+        u4 t[9] = {0, 0, 0, 0, 0, 0, 0, 0, ACT_T_MARKER};
+        u4 stack[4] = {reinterpret_cast<u4>(fake_code) + 20, 0, 0, 0x1234};   // depth 2 at 20
+        frame_iterator it;
+        std::memset(&it, 0, sizeof it);
+        it.frame_base = reinterpret_cast<u4>(&t[8]);
+        u4 id = reinterpret_cast<u4>(&stack[0]) | 2;
+        slot<void (*)(frame_iterator*, u4)>(FI_SET)(&it, id);
+        auto method = slot<methodblock* (*)(frame_iterator*)>(FI_METHOD);
+        auto prev = slot<void (*)(frame_iterator*)>(FI_PREV);
+        auto more = slot<int (*)(frame_iterator*)>(FI_MORE);
+        auto get_id = slot<u4 (*)(frame_iterator*)>(FI_GET_ID);
+        auto is_jit = slot<int (*)(frame_iterator*)>(FI_IS_JIT_FRAME);
+        EXPECT_EQ(it.kind, static_cast<u4>(FIK_INLINED));
+        EXPECT_EQ(get_id(&it), id);
+        EXPECT_EQ(method(&it), &inner_mb);
+        EXPECT_EQ(slot<u1* (*)(frame_iterator*)>(FI_LASTPC)(&it), fake_code + 20);
+        prev(&it);
+        EXPECT_EQ(method(&it), &outer_mb);
+        EXPECT_EQ(it.kind, static_cast<u4>(FIK_INLINED));
+        prev(&it);
+        EXPECT_EQ(method(&it), &own_mb);
+        EXPECT_EQ(it.kind, static_cast<u4>(FIK_COMPILED));
+        EXPECT_EQ(is_jit(&it), 1);
+        prev(&it);                                      // [stack + 12] is no code
+        EXPECT_EQ(it.kind, static_cast<u4>(FIK_TRANSITION));
+        EXPECT_EQ(it.frame, reinterpret_cast<u4>(t));
+        EXPECT_EQ(is_jit(&it), 0);
+        u4 tid = get_id(&it);
+        EXPECT_EQ(tid, reinterpret_cast<u4>(t) | 1);
+        frame_iterator copy;
+        slot<void (*)(frame_iterator*, u4)>(FI_SET)(&copy, tid);
+        EXPECT_EQ(copy.kind, static_cast<u4>(FIK_TRANSITION));
+        EXPECT_EQ(copy.frame, it.frame);
+        prev(&it);                                      // 0xDEADBEEF: the interpreter frame in word 0
+        EXPECT_EQ(it.kind, static_cast<u4>(FIK_INTERPRETER));
+        EXPECT_EQ(more(&it), 0);
+
+        // An interpreter frame's identity is the frame itself.
+        slot<void (*)(frame_iterator*, u4)>(FI_SET)(&copy, reinterpret_cast<u4>(ee->current_frame));
+        EXPECT_EQ(copy.kind, static_cast<u4>(FIK_INTERPRETER));
+        EXPECT_EQ(get_id(&copy), reinterpret_cast<u4>(ee->current_frame));
+
+        EXPECT_EQ(slot<args_result (*)(frame_iterator*)>(FI_ARGS)(&it).word, 0xFACADEu);
+        EXPECT_EQ(slot<void* (*)(frame_iterator*)>(FI_TARGET)(&it), nullptr);
+        EXPECT_EQ(slot<int (*)(EE*, int)>(FI_SET_MODE)(ee, 1), 0);
+        EXPECT_EQ(slot<int (*)(EE*)>(FI_GET_MODE)(ee), 1);
+        slot<int (*)(EE*, int)>(FI_SET_MODE)(ee, 0);
+    });
+}
+
+// A refused transfer returns to the interpreter with ebx, esi, edi as they
+// were, the bytecode position stored in the frame's state area, and the
+// mode word 0.
+TEST_F(FrameIterator, RefusedTransferReturnsToTheInterpreter)
+{
+    vmtest::run_java([&](EE* ee) {
+        methodblock mb{};
+        u4 state[8] = {0, reinterpret_cast<u4>(&mb), 0, 0, 0, 0, 0, 0};
+        u4 out[3];
+        ee->mode = EE_MODE_COMPILED;
+        rtt_call_xfer(rtt::sym<void* (*)()>("rtt_xfer")(), reinterpret_cast<u4>(&mb), &state[8], 0x5E5E5E5E,
+                      0xD1D1D1D1, out);
+        EXPECT_EQ(out[0], 0x0B0B0B0Bu);
+        EXPECT_EQ(out[1], 0x5E5E5E5Eu);
+        EXPECT_EQ(out[2], 0xD1D1D1D1u);
+        EXPECT_EQ(state[2], 0x5E5E5E5Eu);
+        EXPECT_EQ(ee->mode, static_cast<u4>(EE_MODE_INTERPRETER));
+    });
+}
+
+}  // namespace
