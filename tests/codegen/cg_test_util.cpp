@@ -43,6 +43,10 @@ bool cg_scratch_guard_intact(const cg_fixture* f)
 
 // Processor facts start-up would set.
 s4 orva_processor_type = 4;
+// Multiprocessor facts read by the generators (lock prefixes); weak, so a
+// test that sets its own wins.
+__attribute__((weak)) s4 orva_processor_num = 1;
+__attribute__((weak)) s4 orva_processor_cmov_support = 1;
 s4 orva_processor_mmx = 0;
 s4 orva_os_type = 12;
 

@@ -147,6 +147,57 @@ bool resolve(EE* ee, classblock* cb, u4 index, u4 mask)
     return false;
 }
 
+namespace {
+
+void set_int_field(jref obj, const char* name, const char* sig, u4 value)
+{
+    fieldblock* fb = vm_find_field(vm_class_of(obj), name, sig);
+    if (fb && !(fb->access & ACC_STATIC))
+        vm_field<u4>(obj, fb->value) = value;
+}
+
+// The thread's java/lang/Thread, made and constructed as the launcher makes
+// the main thread's.
+bool give_thread_object(EE* ee)
+{
+    if (ee->thread_object != 0)
+        return true;
+    classblock* tc = vm_class_Thread ? vm_class_Thread : vm_find_class(ee, "java/lang/Thread", 1);
+    if (!tc || !vm_init_class(ee, tc))
+        return false;
+    jref t = vm_new_object(ee, tc);
+    jref name = t ? vm_new_string_utf(ee, "main") : nullptr;
+    methodblock* init = vm_find_declared_method(tc, "<init>", "(Ljava/lang/String;)V");
+    if (!name || !init)
+        return false;
+    ee->thread_object = reinterpret_cast<u4>(t);
+    set_int_field(t, "eetop", "I", reinterpret_cast<u4>(ee));
+    set_int_field(t, "alive", "Z", 1);
+    set_int_field(t, "started", "Z", 1);
+    u4 argv[2] = {reinterpret_cast<u4>(t), reinterpret_cast<u4>(name)};
+    return vm_call_java(ee, init, argv, 2, nullptr) != 0;
+}
+
+}  // namespace
+
+bool run_main(EE* ee, const char* name)
+{
+    static bool system_ready = false;
+    bool ok = give_thread_object(ee);
+    if (ok && !system_ready) {
+        classblock* sys = vm_find_class(ee, "java/lang/System", 1);
+        ok = sys && vm_call_method(ee, nullptr, sys, "initializeSystemClass", "()V", nullptr) != 0;
+        system_ready = ok;
+    }
+    classblock* cb = ok ? vm_find_class(ee, name, 1) : nullptr;
+    methodblock* mb = cb ? vm_find_declared_method(cb, "main", "([Ljava/lang/String;)V") : nullptr;
+    jref args = mb ? vm_new_object_array(ee, vm_class_String, 0) : nullptr;
+    u4 argv[1] = {reinterpret_cast<u4>(args)};
+    ok = args && vm_call_java(ee, mb, argv, 1, nullptr) != 0;
+    vm_clear_pending(ee);
+    return ok;
+}
+
 classblock* class_Class() { return vm_class_Class; }
 classblock* class_String() { return vm_class_String; }
 classblock* class_Object() { return vm_class_Object; }

@@ -36,6 +36,10 @@ bool call_static(EE* ee, methodblock* mb, const int* args, int nargs);
 // Calls a static method with int arguments through the interpreter; the
 // result's words (low first) in result.  False when it threw.
 bool call_static_words(EE* ee, methodblock* mb, const u4* args, int nargs, u4 result[2]);
+// Runs name.main(new String[0]) through the interpreter on a thread that
+// gets a java/lang/Thread and, once per process, an initialised System, as
+// the launcher does; false when it threw (the exception is cleared).
+bool run_main(EE* ee, const char* name);
 // Defines a class from class-file bytes (null with the exception cleared).
 classblock* define_class(EE* ee, const char* name, const std::vector<u1>& bytes);
 // Resolves entry `index` of cb's constant pool (mask: 1 << tag); false when

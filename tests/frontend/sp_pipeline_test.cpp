@@ -205,4 +205,40 @@ TEST(StackPassPipeline, ZeroingStoresOfASmallObjectNameTheNewObject)
     });
 }
 
+// The zeroing stores of a long, a float and a double field store the zero
+// immediate of their own type into the new object.
+TEST(StackPassPipeline, ZeroingStoresOfWideAndFloatingFieldsStoreTypedZeros)
+{
+    FE_REQUIRE_BOOT();
+    fetest::run([](EE* ee) {
+        nall_scope opts;
+        classblock* cb = fetest::find_class(ee, "SpFields", false);
+        ASSERT_NE(cb, nullptr);
+        ASSERT_NE(fetest::find_class(ee, "SpMixed", true), nullptr);    // initialised
+        method_compile_context storage;
+        method_compile_context* m =
+            through_stack_pass(ee, fetest::find_method(cb, "makeMixed", "()Ljava/lang/Object;"), &storage);
+        ASSERT_NE(m, nullptr);
+        std::vector<quadruple*> q = live(m->bb_table[1]);
+        ASSERT_GE(q.size(), 4u);
+        ASSERT_EQ(q[0]->opcode, OPC_NEW);
+        ASSERT_EQ(generate_quadruple(m), 0);
+        struct {
+            u1 opcode;
+            u1 zero_kind;   // immediate of the field's type
+        } const want[3] = {{OPC_LPUTFIELD, 51}, {OPC_FPUTFIELD, 83}, {OPC_DPUTFIELD, 67}};
+        for (int i = 0; i < 3; i++) {
+            quadruple* s = q[i + 1];
+            EXPECT_EQ(s->opcode, want[i].opcode) << "store " << i;
+            EXPECT_EQ(s->src1.kind, KB_REF) << "store " << i;
+            EXPECT_EQ(s->src1.number, q[0]->result.number) << "store " << i;
+            EXPECT_EQ(s->src2.kind, want[i].zero_kind) << "store " << i;
+            EXPECT_EQ(s->src2.number, 0) << "store " << i;
+            EXPECT_EQ(s->opcount & QC_SRC_MASK, 2) << "store " << i;
+            EXPECT_EQ(s->result.number, QUAD_NO_NUMBER) << "store " << i;
+        }
+        jit_fast_compile_free_workspace(m);
+    });
+}
+
 }  // namespace

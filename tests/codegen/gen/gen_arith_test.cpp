@@ -10,7 +10,12 @@
 #include <cstring>
 
 #include "../reg/reg_test_util.h"
-#include "codegen/cg_core.h"
+#include "codegen/gen_arith.h"
+
+// Processor facts read by code linked into this binary; weak so that a
+// definition in the shared fixture takes precedence.
+__attribute__((weak)) s4 orva_processor_cmov_support = 0;
+__attribute__((weak)) s4 orva_processor_num = 2;
 
 namespace {
 
@@ -78,8 +83,6 @@ struct run {
     machine go()
     {
         _flush_all_int_regs(&f.cg, 0);
-        if (getenv("GEN_HEX"))
-            printf("flushed: %s\n", emitted_hex(&f).c_str());
         machine out;
         rm_run(&f, in, &out, 0);
         return out;
@@ -126,6 +129,37 @@ TEST(GenInt, ConstantFirstSourceOfCommutativeOperators)
     for (int op : {1, 3, 4, 5, 6, 7, 8})
         for (s4 a : INT_VALUES)
             EXPECT_EQ(run_int_op(op, a, 77, false, true), java_int(op, a, 77)) << "op " << op;
+}
+
+TEST(GenInt, ConstantFirstSourceOfOtherOperators)
+{
+    for (int op : {2, 12, 13, 14, 15, 16})
+        for (s4 b : INT_VALUES) {
+            if (b == 0)
+                continue;
+            EXPECT_EQ(run_int_op(op, -1000, b, false, true), java_int(op, -1000, b)) << "op " << op << " by " << b;
+        }
+}
+
+// The destination is one of the sources (x = x op y, y = x op y): the other
+// source is read before the result replaces the destination's value.
+TEST(GenInt, DestinationIsASource)
+{
+    static run t;
+    for (int op : {2, 3, 12, 13, 14, 16})
+        for (int which : {1, 2}) {
+            const s4 a = -77777, b = 5;
+            t.setup(op);
+            t.o.r[0] = local_op(which);
+            t.o.r[2] = local_op(1);
+            t.o.r[4] = local_op(2);
+            t.set_local(1, (u4)a);
+            t.set_local(2, (u4)b);
+            gen_op2_III(&t.f.cg, &t.qp, &t.o);
+            machine out = t.go();
+            EXPECT_EQ((s4)out.frame[which], java_int(op, a, b)) << "op " << op << " into local " << which;
+            EXPECT_EQ((s4)out.frame[3 - which], which == 1 ? b : a);
+        }
 }
 
 TEST(GenInt, MultiplyByConstantsStrengthReduced)
@@ -325,8 +359,6 @@ s8 run_long_op(int op, s8 a, s8 b, bool b_const)
     set_long(&t, 2, a);
     set_long(&t, 4, b);
     gen_op2_LLL(&t.f.cg, &t.qp, &t.o);
-    if (getenv("GEN_HEX"))
-        printf("%s\n", emitted_hex(&t.f).c_str());
     machine out = t.go();
     EXPECT_EQ(get_long(out, 2), a);
     return get_long(out, 0);
@@ -483,6 +515,56 @@ TEST(GenLong, DivisionAndRemainderThroughHelpers)
                     EXPECT_EQ(run_long_op(op, a, b, cst != 0), op == 12 ? q : r)
                         << "op " << op << " " << a << ", " << b << (cst ? " const" : "");
                     EXPECT_EQ(helper_calls, 1);
+                }
+            }
+}
+
+// The flags of a long compare-and-branch: one jump condition per Java
+// condition, checked with setcc over a table of values (words differing
+// only in the low word compare unsigned there).
+TEST(GenLong, CompareForBranchEveryCondition)
+{
+    const int conds[] = {COND_EQ, COND_NE, COND_LT, COND_LE, COND_GT, COND_GE};
+    auto holds = [](int c, s8 a, s8 b) {
+        switch (c) {
+        case COND_EQ: return a == b;
+        case COND_NE: return a != b;
+        case COND_LT: return a < b;
+        case COND_LE: return a <= b;
+        case COND_GT: return a > b;
+        default: return a >= b;
+        }
+    };
+    static run t;
+    for (int cst = 0; cst < 2; cst++)
+        for (s8 a : LONG_VALUES)
+            for (s8 b : LONG_VALUES) {
+                t.setup(0);
+                reg_operand ra[2], rb[2];
+                long_ops(ra, 2);
+                if (cst)
+                    long_const(rb, b);
+                else
+                    long_ops(rb, 4);
+                set_long(&t, 2, a);
+                set_long(&t, 4, b);
+                for (int k = 0; k < 6; k++) {
+                    int jc = gen_lcmp_flags(&t.f.cg, conds[k], ra, rb, &t.qp);
+                    int r = _alloc_int_reg(&t.f.cg, 0x0F, 0);
+                    gen_setcc_gr(&t.f.cg, (u4)reg_mgr_to_id[r], jc, SIZE_BYTE);
+                    gen_move_local_ireg(&t.f.cg, 6 + (k % 2), r, 1, 1);
+                    _free_int_reg(&t.f.cg, r, 0, 0, 0);
+                    if (k % 2 == 1) {
+                        t.in.frame[6] = t.in.frame[7] = 0;
+                        machine out = t.go();
+                        for (int j = 0; j < 2; j++)
+                            EXPECT_EQ(out.frame[6 + j] & 0xFF, holds(conds[k - 1 + j], a, b) ? 1u : 0u)
+                                << "cond " << conds[k - 1 + j] << " " << a << ", " << b << (cst ? " const" : "");
+                        EXPECT_EQ(get_long(out, 2), a);
+                        t.setup(0);
+                        set_long(&t, 2, a);
+                        set_long(&t, 4, b);
+                    }
                 }
             }
 }

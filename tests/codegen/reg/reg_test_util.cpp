@@ -19,6 +19,10 @@
 // ---------------------------------------------------------------------------
 s4 orva_processor_type = 4;
 s4 orva_processor_mmx = 0;
+// Multiprocessor facts read by the generators (lock prefixes); weak, so a
+// test that sets its own wins.
+__attribute__((weak)) s4 orva_processor_num = 1;
+__attribute__((weak)) s4 orva_processor_cmov_support = 1;
 s4 orva_os_type = 12;
 u4 compile_option_flag = 0;
 u4 compile_option3_flag = 0;

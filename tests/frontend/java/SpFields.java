@@ -31,6 +31,7 @@ public class SpFields {
 
     static Object makeSmall() { return new SpSmall(); }
     static Object makeWide() { return new SpWide(); }
+    static Object makeMixed() { return new SpMixed(); }
     static Object makeArrays() { return new String[2]; }
     static Object makeCube() { return new int[2][3][4]; }
     static Object makeAbstract() { return SpAbstract.make(); }
@@ -56,6 +57,12 @@ class SpOther {
 class SpSmall {
     int a;
     int b;
+}
+
+class SpMixed {
+    long w;
+    float f;
+    double d;
 }
 
 class SpWide {

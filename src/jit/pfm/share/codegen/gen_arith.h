@@ -55,4 +55,8 @@ u1* gi_jshort(codegen_context* cg, int cond);
 void gi_land(codegen_context* cg, u1* disp);
 
 
+// Flags of a long compare (a, b: low and high word operands) for the
+// condition EQ .. GE; answers the condition a single jump then tests.
+int gen_lcmp_flags(codegen_context* cg, int cond, reg_operand* a, reg_operand* b, quadruple** slot);
+
 #endif // ORVA_CODEGEN_GEN_ARITH_H

@@ -464,3 +464,64 @@ int gen_cmp_ILL(codegen_context* cg, quadruple** slot, cg_operands* o)
     gi_bind(cg, d, r);
     return 0;
 }
+
+// Flags for a long compare-and-branch on `cond` (EQ .. GE), from one 64-bit
+// subtraction (ordered conditions) or the or of the words' differences
+// (EQ, NE); answers the condition the single jump tests.  GT and LE
+// subtract the other way round and test LT and GE.
+int gen_lcmp_flags(codegen_context* cg, int cond, reg_operand* a, reg_operand* b, quadruple** slot)
+{
+    if (cond < COND_EQ || cond > COND_GE) {
+        fprintf(stderr, "not support condition %d in gen_cmp_CLL\n", cond);
+        exit(-1);
+    }
+    bool swap = cond == COND_GT || cond == COND_LE;
+    reg_operand* x = swap ? b : a;
+    reg_operand* y = swap ? a : b;
+    lpair p = lread(cg, &x[0], &x[1], slot, 0);
+    lpair q = lread(cg, &y[0], &y[1], slot, rbit(p.lo) | rbit(p.hi));
+    u4 busy = rbit(p.lo) | rbit(p.hi) | rbit(q.lo) | rbit(q.hi);
+    int t = gi_alloc(cg, RM_ALL_INT, busy);
+    int t2 = cond == COND_EQ || cond == COND_NE ? gi_alloc(cg, RM_ALL_INT, busy | rbit(t)) : -1;
+    int out;
+    gi_seq s;
+    gi_seq_begin(cg, &s);
+    if (t2 >= 0) {
+        _gen_move_gr_gr(cg, gid(t), gid(p.lo));
+        _gen_ARITHMETIC_xgr_xgr(cg, ALU_XOR, gid(t), gid(q.lo), SIZE_DWORD);
+        _gen_move_gr_gr(cg, gid(t2), gid(p.hi));
+        _gen_ARITHMETIC_xgr_xgr(cg, ALU_XOR, gid(t2), gid(q.hi), SIZE_DWORD);
+        _gen_ARITHMETIC_xgr_xgr(cg, ALU_OR, gid(t), gid(t2), SIZE_DWORD);
+        out = cond;
+    } else {
+        _gen_move_gr_gr(cg, gid(t), gid(p.hi));
+        _gen_cmp_gr_gr(cg, gid(p.lo), gid(q.lo));
+        _gen_ARITHMETIC_xgr_xgr(cg, ALU_SBB, gid(t), gid(q.hi), SIZE_DWORD);
+        out = cond == COND_LT || cond == COND_GT ? COND_LT : COND_GE;
+    }
+    gi_seq_end(cg, &s);
+    _free_int_reg(cg, t, 0, 0, 0);
+    if (t2 >= 0)
+        _free_int_reg(cg, t2, 0, 0, 0);
+    lrelease(cg, &y[0], &y[1], q);
+    lrelease(cg, &x[0], &x[1], p);
+    return out;
+}
+
+// Long compare and branch to the quadruple's target block.
+int gen_cmp_CLL(codegen_context* cg, quadruple** slot, cg_operands* o)
+{
+    quadruple* q = *slot;
+    cg->branch_quad = cg->cur_quad;
+    int cond = gen_lcmp_flags(cg, q->op, &o->r[2], &o->r[4], slot);
+    u4 b = (u4)cg->cur_bb;
+    bbattr* bb = cg->bbtable[b];
+    u4 target = q->target;
+    u4 fall = bb->succ_count != 0 ? bb->succ[0] : target;
+    if (bb->flags2 & BB2_FORWARD_BRANCH)
+        BB_change_register_info_before_branch(cg, (int)b, (int)fall);
+    else if (bb->flags & BB_BACKWARD_BRANCH)
+        BB_change_register_info_before_branch(cg, (int)b, (int)target);
+    gen_jmp_and_patch(cg, (u4)cond, target, b, -1, 0);
+    return 0;
+}
