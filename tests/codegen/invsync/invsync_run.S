@@ -21,7 +21,9 @@ run_snippet:
         pushl   %edi
         movl    20(%esp), %esi
         movl    %esp, 48(%esi)
-        movl    %esi, current_record
+        movl    4(%esi), %eax
+        andl    $0xFFFC0000, %eax
+        movl    %esi, 0x20(%eax)        /* the record, found from any stack position */
         movl    4(%esi), %esp
         movl    8(%esi), %ecx
         movl    12(%esi), %edx
@@ -35,7 +37,9 @@ run_snippet:
         movl    20(%esi), %edx
         movl    24(%esi), %ecx
         call    *(%esi)
-        movl    current_record, %esi
+        movl    %esp, %esi
+        andl    $0xFFFC0000, %esi
+        movl    0x20(%esi), %esi
         movl    %eax, 28(%esi)
         movl    %edx, 32(%esi)
         cmpl    $0, 36(%esi)
@@ -54,7 +58,9 @@ run_snippet:
         .globl  test_thrown
         .type   test_thrown, @function
 test_thrown:
-        movl    current_record, %esi
+        movl    %esp, %esi
+        andl    $0xFFFC0000, %esi
+        movl    0x20(%esi), %esi
         movl    $0xE000000E, 52(%esi)
         movl    48(%esi), %esp
         movl    $2, %eax
@@ -64,9 +70,5 @@ test_thrown:
         popl    %ebp
         ret
         .size   test_thrown, .-test_thrown
-
-        .data
-        .globl  current_record
-current_record: .long 0
 
         .section .note.GNU-stack,"",@progbits

@@ -300,8 +300,9 @@ TEST_P(MonitorExit, LockWordTable)
     ASSERT_EQ(run(entry, &r), 1);
     EXPECT_EQ(o.lock, c.after) << c.what;
     EXPECT_EQ(vm.flat_exits + vm.quick_exits, c.vm_calls) << c.what;
-    if (c.pre != 0)
+    if (c.pre != 0) {
         EXPECT_EQ(vm.flat_exits, 1) << c.what;
+    }
     EXPECT_EQ(o.pre & 0x40000000u, 0u) << c.what;
     EXPECT_EQ(r.out_eax, (u4)(uintptr_t)&o.word0) << c.what << ": object register lost";
     if (c.vm_calls) {
@@ -410,8 +411,9 @@ static void check_call(const call_case& c, u1* entry)
         EXPECT_EQ(r.fp, c.fp) << c.what;
     } else {
         EXPECT_EQ(r.out_eax, c.eax) << c.what;
-        if (c.result == 1)
+        if (c.result == 1) {
             EXPECT_EQ(r.out_edx, c.edx) << c.what;
+        }
     }
 }
 
@@ -434,44 +436,51 @@ TEST(CallSequence, ThroughTheCompiledCodeSlot)
 }
 
 // The receiver is argument word 0 (eax): a virtual call through method-table
-// slot k reaches the method block in word 1 + k and its compiled code.
+// slot k reaches the method block in word 1 + k and calls its compiled code
+// with the receiver and the other argument words where they were.
+REGCALL static int slot_marker0(int recv, int b, int c) { return 1000 + b + c; }
+REGCALL static int slot_marker1(int recv, int b, int c) { return 2000 + b + c; }
+REGCALL static int slot_receiver(int recv, int b, int c, int w3) { return recv - b - c - w3; }
+
 TEST(CallSequence, VirtualThroughTheMethodTable)
 {
     setup_area();
     static methodblock mbs[3];
     static u4 mt[4];
     static u4 object[3];
+    mbs[0].compiled_code = (void*)slot_marker0;
+    mbs[1].compiled_code = (void*)slot_marker1;
+    mbs[2].compiled_code = (void*)slot_receiver;
     mt[0] = 0xC1A55;
     for (int k = 0; k < 3; k++)
         mt[1 + k] = (u4)(uintptr_t)&mbs[k];
-    object[1] = (u4)(uintptr_t)mt;   // object = &object[1]: word 0 the method table
-    for (const call_case& c : call_cases) {
-        for (u4 slot = 0; slot < 3; slot++) {
-            for (int k = 0; k < 3; k++)
-                mbs[k].compiled_code = (void*)callee0;
-            mbs[slot].compiled_code = c.callee;
-            u1* entry = generate([=](codegen_context* cg) { gen_call_virtual_slot(cg, GR_EAX, GR_ESI, slot); });
-            // The receiver travels in eax: the callee sees it as word 0.
-            call_case v = c;
-            if (c.callee == (void*)callee0) {
-                v.regs[0] = (u4)(uintptr_t)&object[1];
-            } else {
-                // Callees read word 0 as data: patch the object pointer in
-                // and expect the result the object pointer gives.
-                continue;
-            }
-            check_call(v, entry);
-        }
+    object[1] = (u4)(uintptr_t)mt;   // the object is &object[1]: word 0 the method table
+    u4 recv = (u4)(uintptr_t)&object[1];
+    const u4 expect[3] = {1000 + 20 + 3, 2000 + 20 + 3, recv - 20 - 3 - 7};
+    const u4 stack_word[1] = {7};
+    for (u4 slot = 0; slot < 3; slot++) {
+        // Scratch esi: the argument registers stay untouched.
+        u1* entry = generate([=](codegen_context* cg) { gen_call_virtual_slot(cg, GR_EAX, GR_ESI, slot); });
+        run_record r = {};
+        r.eax = recv;
+        r.edx = 20;
+        r.ecx = 3;
+        r.nwords = 1;
+        r.words = stack_word;
+        ASSERT_EQ(run(entry, &r), 1);
+        EXPECT_EQ(r.out_eax, expect[slot]) << "slot " << slot;
     }
-    // Word 0 as the receiver with arguments in edx and ecx.
-    mbs[2].compiled_code = (void*)callee3;
-    u1* entry = generate([](codegen_context* cg) { gen_call_virtual_slot(cg, GR_EAX, GR_ESI, 2); });
+    // The scratch register may be the receiver's own.
+    u1* entry = generate([](codegen_context* cg) {
+        _gen_move_gr_gr(cg, GR_ESI, GR_EAX);
+        gen_call_virtual_slot(cg, GR_ESI, GR_ESI, 1);
+    });
     run_record r = {};
-    r.eax = (u4)(uintptr_t)&object[1];
-    r.edx = 2;
-    r.ecx = 3;
+    r.eax = recv;
+    r.edx = 1;
+    r.ecx = 2;
     ASSERT_EQ(run(entry, &r), 1);
-    EXPECT_EQ(r.out_eax, (u4)(uintptr_t)&object[1] * 100 + 23);
+    EXPECT_EQ(r.out_eax, 2003u);
 }
 
 // ---------------------------------------------------------------------------
