@@ -385,7 +385,7 @@ VM_INTERP_TEXT u4 interp_run(vm_activation* act, int how)
         ee->mode = EE_MODE_INTERPRETER;
         jref exc = reinterpret_cast<jref>(act->exc_object);
         vm_clear_pending(ee);
-        vm_reprotect_yellow(ee);
+        vm_reprotect_yellow_zone(ee);
         LOAD_FRAME();
         sp = frame->optop_base;
         *sp++ = reinterpret_cast<u4>(exc);
@@ -1365,7 +1365,7 @@ callout:
         LOAD_FRAME();
         sp = frame->saved_sp;
         pc = frame->lastpc;
-        vm_reprotect_yellow(ee);
+        vm_reprotect_yellow_zone(ee);
         if (ee->exception_kind)
             goto exception;
         push_result(sp, r, static_cast<char>(callee->return_kind));

@@ -260,8 +260,6 @@ inline bool vm_native_in_loop(const methodblock* mb)
 int vm_selector_rule(EE* ee, vm_activation* act, methodblock* mb);
 /* Native stack left above the limit the VM's checks use. */
 bool vm_native_room(EE* ee, u4 need);
-/* Protects the yellow zone again once the stack is deep enough. */
-void vm_reprotect_yellow(EE* ee);
 /* Method table to dispatch on for a receiver (java/lang/Object's for arrays). */
 inline method_table* vm_dispatch_table(jref o)
 {

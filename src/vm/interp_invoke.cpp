@@ -171,19 +171,6 @@ bool vm_native_room(EE* ee, u4 need)
     return sp >= ee->nstack_limit + need;
 }
 
-void vm_reprotect_yellow(EE* ee)
-{
-    tla* t = vm_tla_of(ee);
-    if (!t->yellow_state)
-        return;
-    u4 sp = reinterpret_cast<u4>(__builtin_frame_address(0));
-    if (sp < ee->nstack_limit + 0x10000)
-        return;
-    if (mprotect(reinterpret_cast<void*>(ee->area + THREAD_AREA_YELLOW), THREAD_AREA_YELLOW_SIZE,
-                 PROT_NONE) == 0)
-        t->yellow_state = 0;
-}
-
 // ---------------------------------------------------------------------------
 // Interpreter frames
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "vm.h"
+#include "../vm/vm_test_env.h"
 
 // Compiler entries the bridge calls (their headers clash with vm.h).
 int jit_get_link_vector(u4* link_vector);
@@ -16,35 +17,9 @@ extern classblock* classJavaLangObject;
 
 namespace fetest {
 
-namespace {
-
-struct job {
-    std::function<void(EE*)> fn;
-    std::mutex m;
-    std::condition_variable cv;
-    bool done = false;
-};
-
-void job_entry(EE* ee, void* arg)
-{
-    auto* j = static_cast<job*>(arg);
-    j->fn(ee);
-    std::lock_guard<std::mutex> g(j->m);
-    j->done = true;
-    j->cv.notify_all();
-}
-
-}  // namespace
-
 bool run(const std::function<void(EE*)>& fn)
 {
-    job j;
-    j.fn = fn;
-    if (!vm_start_thread_area(job_entry, &j, true))
-        return false;
-    std::unique_lock<std::mutex> g(j.m);
-    j.cv.wait(g, [&] { return j.done; });
-    return true;
+    return vmtest::run_java(fn);
 }
 
 bool boot(std::string* why)

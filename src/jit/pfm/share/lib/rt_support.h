@@ -149,6 +149,9 @@ struct compiled_registration {
     u4 monitors;                        // P+8 monitor-list head
     s4 try_index;                       // P+12 -1 = none
 };
+static_assert(sizeof(compiled_registration) == 16);
+static_assert(offsetof(compiled_registration, next) == REG_NEXT);
+static_assert(offsetof(compiled_registration, handler) == REG_HANDLER);
 static_assert(offsetof(compiled_registration, monitors) == CREG_MONITORS);
 static_assert(offsetof(compiled_registration, try_index) == CREG_TRY_INDEX);
 
