@@ -169,6 +169,11 @@ void jit_skipsubopt_init(const char* skip_class, const char* skip_method, const 
                          const char* stop_class, const char* stop_method);
 int matching_skipcbname_skipmbname(const char* class_name, const char* method_name);
 void jit_hist_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Why the running compile gave up: the first reason recorded since the
+// request began wins (later failures are consequences).  The driver prints it
+// in the history line of a method that stays interpreted.
+extern const char* jit_giveup_reason;
+void jit_note_giveup(const char* reason);
 
 // ---- jit_driver.cpp: the compile driver ------------------------------------
 extern "C" int _jit_fast_compile(methodblock* mb, EE* ee, u4 transfer_point, u4 extra);

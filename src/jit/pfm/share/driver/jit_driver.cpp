@@ -187,6 +187,7 @@ int run_attempts(methodblock* mb, method_compile_context* ctx, EE* ee, u4 extra)
             // Work memory ran out (or an internal abort) inside the attempt:
             // its pools go, the request's own stay.
             jit_wmem_free_newer_than(ee, pools_before);
+            jit_note_giveup("work memory exhausted or internal abort");
             result = 1;
             level = level - 1;
         }
@@ -234,6 +235,7 @@ int compile_method(methodblock* mb, method_unresolved_info* info, EE* ee, u4 ext
     if (profiler_word1(JVMPI_W1_EVENT_2013))
         profiler_event(JVMPI_EVENT_COMPILE_START, mb, ee);
     ctx.transfer_point = transfer_point;
+    jit_giveup_reason = nullptr;
     if (transfer_point != 0)
         ctx.state_flags |= MCC_MMI2JIT;
 
@@ -254,6 +256,9 @@ int compile_method(methodblock* mb, method_unresolved_info* info, EE* ee, u4 ext
         jit_hist_printf("%8.8x  %8.8x [%s][%s] %s\n", reinterpret_cast<u4>(mb->compiled_code), ctx.code_size,
                         class_name_of(mb), mb->name, mb->signature);
     }
+    if (result != 0)
+        jit_hist_printf("Gave up %8.8x [%s][%s] %s: %s\n", reinterpret_cast<u4>(mb), class_name_of(mb), mb->name,
+                        mb->signature, jit_giveup_reason != nullptr ? jit_giveup_reason : "unknown");
     if (result == 0 && !(mb->access & (ACC_NATIVE | ACC_ABSTRACT)))
         jit_fast_compile_free_workspace(&ctx);
     if (profiler_word1(JVMPI_W1_EVENT_2014))

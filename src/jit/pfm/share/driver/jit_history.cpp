@@ -147,3 +147,11 @@ int matching_skipcbname_skipmbname(const char* class_name, const char* method_na
         return 1;
     return 0;
 }
+
+const char* jit_giveup_reason;
+
+void jit_note_giveup(const char* reason)
+{
+    if (jit_giveup_reason == nullptr)
+        jit_giveup_reason = reason;
+}

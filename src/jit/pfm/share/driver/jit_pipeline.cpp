@@ -15,6 +15,8 @@
 #include "frontend/frontend.h"
 #include "inline/inline.h"
 
+extern const char* cg_missing_service;     // codegen: the generator or service that stopped it
+
 namespace {
 
 // Offsets of the facts carried into a loop record (the loop optimizer's) or a
@@ -104,9 +106,11 @@ void clear_visited(method_compile_context* m)
             m->bb_table[i]->flags &= ~BB_VISITED;
 }
 
-// The pipeline's failure exit.
-int fail(method_compile_context* m)
+// The pipeline's failure exit; `phase` names the phase that failed when no
+// deeper reason was recorded.
+int fail(method_compile_context* m, const char* phase)
 {
+    jit_note_giveup(phase);
     if (m->pool2 != nullptr) {
         jit_wmem_free(m->pool2);
         m->pool2 = nullptr;
@@ -307,27 +311,28 @@ int JITGenNativeCode(methodblock* mb, method_compile_context** holder, int level
         initialize_lvar_access_for_mmi2jit(m);
 
     if (JITTraverseByteCode(m, ee, 0) != 0)
-        return fail(m);
+        return fail(m, "front end");
     if (bytecode_optimization(m, 0, ee) == 0)
-        return fail(m);
+        return fail(m, "bytecode optimization");
     jit_wmem_reset(m->pool2);
     if (m->max_stack == 0)
         mark_no_stack_depths(m);
     if (BB_stack_regalloc(m) == 1)
-        return fail(m);
+        return fail(m, "stack pass");
     jit_wmem_reset(m->pool2);
     record_block_heights(m);
     int error = 10;
     if (quadruple_optimization(m, &error) == 1)
-        return fail(m);
+        return fail(m, "quadruple optimization");
     prepare_block_records(m);
     if (!(compile_option2_flag & OPT2_NSEPARATE_RARE_PATH) && (m->state_flags & MCC_RARE_PATH_ORDER))
         jit_separate_rare_paths(m);
     if (setup_bb_to_dfs_map(m) == 1)
-        return fail(m);
+        return fail(m, "block-to-DFS map");
+    cg_missing_service = nullptr;
     if (JITGenNativeCode_state(m) == 1) {
         UnRegistCodeInfo(m);
-        return fail(m);
+        return fail(m, cg_missing_service != nullptr ? cg_missing_service : "code generation");
     }
     if (!(mb->access & ACC_NATIVE))
         epilog_rejit_info(m->root);
