@@ -239,8 +239,8 @@ TEST_F(Driver, ReplacementBodyIsCommittedInPlace)
 
 // ---- the compile driver ----------------------------------------------------------------
 
-// Every request ends with the method on an interpreter invoker and its counter
-// at 0xFFFF while the later stages do not exist; the trampoline keeps every
+// A request that fails ends with the method on an interpreter invoker and its
+// counter at 0xFFFF, and the history says why; the trampoline keeps every
 // register and answers in the zero flag.
 TEST_F(Driver, RequestsRevertToTheInterpreter)
 {
@@ -279,7 +279,9 @@ TEST_F(Driver, RequestsRevertToTheInterpreter)
             EXPECT_EQ(mb->access & ACC_COMPILED, 0);
             EXPECT_EQ(jit_rcc_count(), records);        // the placeholder is gone
             EXPECT_EQ(ee->mode, 0u);
-            expected_history += std::string("Compiling ") + hex8(mb) + " [Demo][" + mb->name + "] ()V\n";
+            const char* why = (mb->access & ACC_NATIVE) ? "method glue" : "front end";
+            expected_history += std::string("Compiling ") + hex8(mb) + " [Demo][" + mb->name + "] ()V\n"
+                              + "Gave up " + hex8(mb) + " [Demo][" + mb->name + "] ()V: " + why + "\n";
         }
     });
     EXPECT_EQ(read_file(hist), expected_history);

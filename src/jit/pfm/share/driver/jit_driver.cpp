@@ -177,9 +177,11 @@ int run_attempts(methodblock* mb, method_compile_context* ctx, EE* ee, u4 extra)
         first = false;
         ctx->stack_map_word = 0;
         if (sigsetjmp(attempt_buf, 0) == 0) {
-            if (mb->access & (ACC_NATIVE | ACC_ABSTRACT))
+            if (mb->access & (ACC_NATIVE | ACC_ABSTRACT)) {
                 result = JITGenNativeCode_glue(mb, &holder);
-            else
+                if (result == 1)
+                    jit_note_giveup("method glue");
+            } else
                 result = JITGenNativeCode(mb, &holder, level, extra);
             if (result == 1)
                 level = (ctx->state_flags & MCC_GIVE_UP) ? 1 : level - 1;
