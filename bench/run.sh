@@ -1,6 +1,6 @@
 #!/bin/sh
 # Benchmarks: runs each kernel of bench/ on our VM (interpreted, and with
-# the compiler at its defaults) and on the machine's OpenJDK (-Xint,
+# the compiler under NALL and at its defaults) and on the machine's OpenJDK (-Xint,
 # -XX:TieredStopAtLevel=1, default), takes the median of several runs of the
 # kernel's own timing (System.nanoTime around the work, start-up excluded)
 # and prints a table with each time and its speed-up over our interpreter.
@@ -22,7 +22,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 runs=${BENCH_RUNS:-3}
 scale=${BENCH_SCALE:-1}
 jvm=$build/bin/jvm
-kernels=${*:-IntLoops LongArith DoubleArrays Calls Alloc StringBuild}
+kernels=${*:-IntLoops LongArith DoubleArrays Calls Alloc StringBuild FFT SOR MonteCarlo SparseMatMult LU}
 
 # Default sizes (the kernels' own defaults), scaled.
 size_of() {
@@ -33,6 +33,11 @@ size_of() {
         Calls) echo $((300000 * scale)) ;;
         Alloc) echo $((10000 * scale)) ;;
         StringBuild) echo $((3000 * scale)) ;;
+        FFT) echo $((60 * scale)) ;;
+        SOR) echo $((200 * scale)) ;;
+        MonteCarlo) echo $((800000 * scale)) ;;
+        SparseMatMult) echo $((500 * scale)) ;;
+        LU) echo $((50 * scale)) ;;
         *) echo "" ;;
     esac
 }
@@ -56,12 +61,16 @@ echo "times in ms, median of $runs runs (kernel time only, start-up excluded);"
 echo "(xN) = N times faster than our VM with -Xint; '!' = wrong checksum; 'fail' = no result"
 echo
 
+# Configurations: ours interpreted, ours compiled with every optional
+# optimization off (NALL) and at the compiler's defaults; OpenJDK -Xint, C1
+# only, default.
 # run_one <kernel> <config> -> prints "time checksum" or "fail"
 run_one() {
     k=$1
     size=$(size_of "$k")
     case $2 in
         orva-int) set -- "$jvm" -Xint -cp "$work/orva" ;;
+        orva-nall) set -- env ORVA_COMPILEOPT=NALL "$jvm" -cp "$work/orva" ;;
         orva-jit) set -- "$jvm" -cp "$work/orva" ;;
         jdk-int)  set -- java -Xint -cp "$work/jdk" ;;
         jdk-c1)   set -- java -XX:TieredStopAtLevel=1 -cp "$work/jdk" ;;
@@ -83,8 +92,9 @@ run_one() {
     echo "$median $sum"
 }
 
-configs="orva-int orva-jit jdk-int jdk-c1 jdk"
-printf '%-13s %16s %16s %16s %16s %16s\n' kernel "ours -Xint" "ours compiler" "OpenJDK -Xint" "OpenJDK C1" "OpenJDK default"
+configs="orva-int orva-nall orva-jit jdk-int jdk-c1 jdk"
+printf '%-13s %16s %16s %16s %16s %16s %16s\n' kernel "ours -Xint" "ours NALL" "ours compiler" "OpenJDK -Xint" "OpenJDK C1" \
+       "OpenJDK default"
 for k in $kernels; do
     if [ -z "$(size_of "$k")" ]; then
         echo "unknown kernel $k" >&2
