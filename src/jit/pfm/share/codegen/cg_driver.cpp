@@ -344,6 +344,7 @@ static int cg_glue_body(methodblock* mb, method_compile_context* m, codegen_cont
         exit(-1);
     }
     create_sp_offset_info(cg, m, used);
+    m->code_size = used;
     thread_compile_record* rec = cg_compile_record();
     if (rec != nullptr) {
         rec->invoker_entry = entry;
