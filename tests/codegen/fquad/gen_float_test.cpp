@@ -77,9 +77,9 @@ struct frun {
     }
 };
 
-// A double at local l starts at local l's frame word: its low word is
-// frame word l, its high word the word above (frame word l - 1).
-int double_lo_word(int l) { return frame_word_of_local(l); }
+// A double at local l occupies locals l and l + 1: its high word is local
+// l's frame word, its low word local l + 1's, the word below.
+int double_lo_word(int l) { return frame_word_of_local(l + 1); }
 
 void put_double(machine* m, int lo_word, double v)
 {
