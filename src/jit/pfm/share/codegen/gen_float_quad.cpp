@@ -226,6 +226,10 @@ int gen_I2F(codegen_context* cg, quadruple** slot, cg_operands* o)
     s4 disp = home_disp(cg, d);
     s4 t = _alloc_fp_reg(cg, RM_ALL_FP, 0);
     gen_move_fri_mm(cg, GR_ESP, 0, 0, disp, SIZE_DWORD, FRAME_LOAD_ATTR);
+    // FILD is exact; an int with more than 24 significant bits must become
+    // the float Java rounds it to before anything computes with it.
+    if ((u1)d->type == RT_FLOAT)
+        round_top_to_float(cg, d, t);
     bind_top(cg, d, t);
     return 0;
 }
