@@ -77,9 +77,9 @@ struct frun {
     }
 };
 
-// A double at local l starts at local l's frame word: its low word is
-// frame word l, its high word the word above (frame word l - 1).
-int double_lo_word(int l) { return frame_word_of_local(l); }
+// A double at local l occupies locals l and l + 1: its high word is local
+// l's frame word, its low word local l + 1's, the word below.
+int double_lo_word(int l) { return frame_word_of_local(l + 1); }
 
 void put_double(machine* m, int lo_word, double v)
 {
@@ -514,4 +514,116 @@ TEST(GenFloat, ConversionsIntoOperandStackValues)
         machine out = t.go();
         EXPECT_EQ((s4)out.frame[frame_word_of_stack(0)], v);
     }
+}
+
+// ---------------------------------------------------------------------------
+// long <-> float and double.  The x87 operand of these quadruples is set up
+// by the generator from the quadruple itself.
+// ---------------------------------------------------------------------------
+namespace {
+
+using s8 = int64_t;
+
+void put_long(machine* m, int hi_local, s8 v)
+{
+    m->frame[frame_word_of_local(hi_local)] = (u4)((u8)v >> 32);
+    m->frame[frame_word_of_local(hi_local + 1)] = (u4)(u8)v;
+}
+s8 get_long(const machine& m, int hi_local)
+{
+    return (s8)(((u8)m.frame[frame_word_of_local(hi_local)] << 32) | m.frame[frame_word_of_local(hi_local + 1)]);
+}
+void fp_local(quad_operand* q, int local, bool is_float)
+{
+    q->kind = (u1)(((is_float ? QT_FLOAT : QT_DOUBLE) << QT_SHIFT) | QK_VARIABLE);
+    q->number = (u2)local;
+}
+
+float af_of(double a)
+{
+    volatile float f = (float)a;
+    return f;
+}
+
+s8 java_d2l(double d)
+{
+    if (std::isnan(d))
+        return 0;
+    if (d >= 9223372036854775807.0)
+        return INT64_MAX;
+    if (d <= -9223372036854775808.0)
+        return INT64_MIN;
+    return (s8)d;
+}
+
+}  // namespace
+
+// (float) and (double) of a long round once, to nearest even: 2^53 + 1
+// becomes 2^53 as a double, 2^24 + 1 becomes 2^24 as a float, and the
+// result is the rounded value even while it stays on the x87 stack (here:
+// stored, then compared through a second conversion of the same width).
+TEST(GenFloat, LongToFloatAndDouble)
+{
+    static frun t;
+    const s8 values[] = {0, 1, -1, (1LL << 53) + 1, (1LL << 24) + 1, -((1LL << 53) + 3), INT64_MAX, INT64_MIN,
+                         0x123456789ABCDEFLL, 0xFFFFFFFFLL, -0x100000001LL};
+    for (int is_float = 0; is_float < 2; is_float++)
+        for (s8 v : values)
+            for (int cst = 0; cst < 2; cst++) {
+                t.setup(is_float ? OPC_L2F : OPC_L2D, 0);
+                fp_local(&t.q.result, 4, is_float);
+                if (cst) {
+                    t.o.r[2] = const_op((s4)(u4)(u8)v);
+                    t.o.r[3] = const_op((s4)(u4)((u8)v >> 32));
+                } else {
+                    t.o.r[2] = local_op(3);
+                    t.o.r[3] = local_op(2);
+                }
+                put_long(&t.in, 2, v);
+                gen_L2F(&t.f.cg, &t.qp, &t.o);
+                // Multiply by 1 in x87 precision: an unrounded value shows.
+                t.q.opcode = OPC_DOP2;
+                t.q.op = FOPR_MUL;
+                t.o.r[0] = local_op(6, 'D');
+                t.o.r[2] = local_op(4, is_float ? 'F' : 'D');
+                t.o.r[4] = const_op(1, 'D');
+                gen_op2_FFF(&t.f.cg, &t.qp, &t.o);
+                machine out = t.go();
+                volatile float vf = (float)v;   // stored: rounded, whatever the host's x87 precision
+                volatile double vd = (double)v;
+                double want = is_float ? (double)vf : (double)vd;
+                EXPECT_EQ(get_double(out, double_lo_word(6)), want) << v << (is_float ? " float" : " double");
+                EXPECT_EQ(get_long(out, 2), v);
+            }
+}
+
+// (long) of a double or float: truncation, NaN 0, saturation.  Only the
+// integer indefinite value itself (0x80000000_00000000) goes to the
+// correction routine; -2^63 + 2048, whose high word is 0x80000000 too, is a
+// valid result and stays.
+TEST(GenFloat, DoubleAndFloatToLong)
+{
+    static frun t;
+    const double values[] = {0.0, -0.0, 2.5, -2.5, 3.7, -3.7, 1e10, -1e10, 9.2233720368547748e18, 1e19, -1e19,
+                             -9223372036854775808.0, -9223372036854773760.0, INF, -INF, NaN, 4.9e-324, 0.999999999};
+    for (int cmov = 0; cmov < 2; cmov++) {
+        orva_processor_cmov_support = cmov;
+        for (double a : values)
+            for (int is_float = 0; is_float < 2; is_float++) {
+                t.setup(is_float ? OPC_F2L : OPC_D2L, 0);
+                fp_local(&t.q.src1, 4, is_float);
+                t.o.x[0] = local_op(1);
+                t.o.x[1] = local_op(0);
+                if (is_float)
+                    t.set_float(frame_word_of_local(4), af_of(a));
+                else
+                    put_double(&t.in, double_lo_word(4), a);
+                gen_F2L(&t.f.cg, &t.qp, &t.o);
+                machine out = t.go();
+                volatile float af = (float)a;
+                double v = is_float ? (double)af : a;
+                EXPECT_EQ(get_long(out, 0), java_d2l(v)) << a << (is_float ? " float" : "") << " cmov " << cmov;
+            }
+    }
+    orva_processor_cmov_support = 1;
 }

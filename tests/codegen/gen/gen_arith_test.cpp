@@ -491,6 +491,27 @@ extern "C" __attribute__((cdecl)) int64_t fake_ll_rem(int64_t a, int64_t b)
     helper_calls++;
     return b == -1 ? 0 : a % b;
 }
+// _li_div / _li_rem: (a low, a high, 32-bit b) from [esp+4]; the real
+// helpers keep ecx, which the C stand-ins may not: a thunk saves it.
+int li_calls;
+extern "C" __attribute__((cdecl, used)) int64_t fake_li_div_c(int64_t a, int32_t b)
+{
+    li_calls++;
+    return b == -1 ? (int64_t)(0 - (uint64_t)a) : a / b;
+}
+extern "C" __attribute__((cdecl, used)) int64_t fake_li_rem_c(int64_t a, int32_t b)
+{
+    li_calls++;
+    return b == -1 ? 0 : a % b;
+}
+#define LI_THUNK(name, target)                                                                       \
+    asm(".text\n.globl " #name "\n" #name ":\n"                                                   \
+        "pushl %ecx\n pushl 16(%esp)\n pushl 16(%esp)\n pushl 16(%esp)\n call " #target "\n" \
+        "addl $12, %esp\n popl %ecx\n ret\n");
+LI_THUNK(fake_li_div, fake_li_div_c)
+LI_THUNK(fake_li_rem, fake_li_rem_c)
+extern "C" void fake_li_div(void);
+extern "C" void fake_li_rem(void);
 void* fake_decode[160];
 }  // namespace
 
@@ -498,6 +519,8 @@ extern "C" void** _GET_DECODE_TABLE_BASE(void)
 {
     fake_decode[27] = reinterpret_cast<void*>(fake_ll_div);
     fake_decode[28] = reinterpret_cast<void*>(fake_ll_rem);
+    fake_decode[29] = reinterpret_cast<void*>(fake_li_div);
+    fake_decode[30] = reinterpret_cast<void*>(fake_li_rem);
     return fake_decode;
 }
 
@@ -514,9 +537,68 @@ TEST(GenLong, DivisionAndRemainderThroughHelpers)
                     helper_calls = 0;
                     EXPECT_EQ(run_long_op(op, a, b, cst != 0), op == 12 ? q : r)
                         << "op " << op << " " << a << ", " << b << (cst ? " const" : "");
-                    EXPECT_EQ(helper_calls, 1);
+                    // A constant in the int range takes the 32-bit divisor sequence.
+                    bool int_const = cst && b == (s8)(s4)b;
+                    EXPECT_EQ(helper_calls, int_const ? 0 : 1);
                 }
             }
+}
+
+// A divisor without a high word (an int widened to long): IDIV when the
+// quotient fits 32 bits, `_li_div` / `_li_rem` otherwise.  The guard halves
+// |divisor| with a logical shift: for 0x80000000 an arithmetic shift gave
+// 0xC0000000, let 0x7FFFFFFF_FFFFFFFF through to IDIV and faulted.
+TEST(GenLong, DivisionByAnIntDivisor)
+{
+    static run t;
+    const s4 divisors[] = {1, -1, 2, -2, 3, 7, -7, 0x7FFFFFFF, (s4)0x80000000, (s4)0x80000001, 0x40000000, 100000};
+    for (int op : {12, 13})
+        for (s8 a : LONG_VALUES)
+            for (s4 b : divisors) {
+                t.setup(op);
+                long_ops(&t.o.r[0], 0);
+                long_ops(&t.o.r[2], 2);
+                t.o.r[4] = local_op(4);
+                t.o.r[5] = CG_EMPTY_OPERAND;
+                t.o.r[5].kind = 0;
+                set_long(&t, 2, a);
+                t.set_local(4, (u4)b);
+                li_calls = helper_calls = 0;
+                gen_op2_LLL(&t.f.cg, &t.qp, &t.o);
+                machine out = t.go();
+                s8 q = b == -1 ? (s8)(0 - (u8)a) : a / b;
+                s8 r = b == -1 ? 0 : a % b;
+                EXPECT_EQ(get_long(out, 0), op == 12 ? q : r) << "op " << op << " " << a << ", " << b;
+                EXPECT_EQ(helper_calls, 0);
+                // Non-negative dividends below |b| x 2^31 never call.
+                u8 half = (b < 0 ? 0u - (u4)b : (u4)b) >> 1;
+                if (a >= 0 && (u8)a >> 32 < half)
+                    EXPECT_EQ(li_calls, 0) << a << ", " << b;
+            }
+}
+
+TEST(GenLong, MaxAndMin)
+{
+    auto want = [](int op, s8 a, s8 b) { return op == 7 ? (a > b ? a : b) : (a < b ? a : b); };
+    for (int op : {7, 8})
+        for (s8 a : LONG_VALUES)
+            for (s8 b : LONG_VALUES)
+                for (int cst = 0; cst < 2; cst++)
+                    EXPECT_EQ(run_long_op(op, a, b, cst != 0), want(op, a, b))
+                        << "op " << op << " " << a << ", " << b << (cst ? " const" : "");
+}
+
+// A shift whose count is a long (the shift quadruple routed to gen_op2_LLL):
+// only the low six bits of the count's low word matter.
+TEST(GenLong, ShiftByALongCount)
+{
+    const s8 counts[] = {0, 1, 31, 32, 63, 64, 65, -1, 0x100000021LL};
+    for (int op : {14, 15, 16})
+        for (s8 a : LONG_VALUES)
+            for (s8 c : counts)
+                for (int cst = 0; cst < 2; cst++)
+                    EXPECT_EQ(run_long_op(op, a, c, cst != 0), java_long(op, a, c))
+                        << "op " << op << " " << a << " by " << c << (cst ? " const" : "");
 }
 
 // The flags of a long compare-and-branch: one jump condition per Java
@@ -567,4 +649,135 @@ TEST(GenLong, CompareForBranchEveryCondition)
                     }
                 }
             }
+}
+
+// ---------------------------------------------------------------------------
+// Operations with a memory destination (a field or static updated in place)
+// and the store of a value into a local's frame slot.
+// ---------------------------------------------------------------------------
+namespace {
+u4 mem_words[4];
+
+memop absolute_memop(void* p, int size)
+{
+    memop m;
+    std::memset(&m, 0, sizeof m);
+    m.base = 0;
+    m.disp = (s4)(uintptr_t)p;
+    m.disp2 = m.disp + 4;
+    m.size = size;
+    m.where = 'M';
+    return m;
+}
+}  // namespace
+
+TEST(GenMemop, IntAndLongReadModifyWrite)
+{
+    static run t;
+    for (int op : {1, 2, 4, 5, 6})
+        for (s4 a : INT_VALUES)
+            for (s4 b : {0, 1, -1, 0x7FFFFFFF, (s4)0x80000000, 12345}) {
+                t.setup(op);
+                memop m = absolute_memop(&mem_words[0], 4);
+                gen_op_memop_i4(&t.f.cg, op, &m, b);
+                m = absolute_memop(&mem_words[1], 4);
+                gen_move_ireg_local(&t.f.cg, RM_ESI, 2, 0, 0);
+                gen_op_memop_gr4(&t.f.cg, op, &m, GR_ESI);
+                t.set_local(2, (u4)b);
+                mem_words[0] = mem_words[1] = (u4)a;
+                t.go();
+                EXPECT_EQ((s4)mem_words[0], java_int(op, a, b)) << "op " << op << " " << a << ", imm " << b;
+                EXPECT_EQ((s4)mem_words[1], java_int(op, a, b)) << "op " << op << " " << a << ", reg " << b;
+            }
+    // A 2-byte memop is updated as 16 bits: the word above is untouched.
+    t.setup(1);
+    memop m = absolute_memop(&mem_words[0], 2);
+    gen_op_memop_i4(&t.f.cg, 1, &m, 1);
+    mem_words[0] = 0x1234FFFF;
+    t.go();
+    EXPECT_EQ(mem_words[0], 0x12340000u);
+
+    for (int op : {1, 2, 4, 5, 6})
+        for (s8 a : LONG_VALUES)
+            for (s8 b : LONG_VALUES) {
+                t.setup(op);
+                memop m8 = absolute_memop(&mem_words[0], 8);
+                gen_op_memop8_i8(&t.f.cg, op, &m8, (s4)(u4)(u8)b, (s4)(u4)((u8)b >> 32));
+                m8 = absolute_memop(&mem_words[2], 8);
+                gen_move_ireg_local(&t.f.cg, RM_ESI, 5, 0, 0);
+                gen_move_ireg_local(&t.f.cg, RM_EDI, 4, 0, 0);
+                gen_op_memop8_gr(&t.f.cg, op, &m8, GR_ESI, GR_EDI);
+                set_long(&t, 4, b);
+                std::memcpy(&mem_words[0], &a, 8);
+                std::memcpy(&mem_words[2], &a, 8);
+                t.go();
+                s8 r0, r1;
+                std::memcpy(&r0, &mem_words[0], 8);
+                std::memcpy(&r1, &mem_words[2], 8);
+                EXPECT_EQ(r0, java_long(op, a, b)) << "op " << op << " " << a << ", imm " << b;
+                EXPECT_EQ(r1, java_long(op, a, b)) << "op " << op << " " << a << ", regs " << b;
+            }
+    // High register 0: the int in the low register is widened.
+    for (s4 b : {-5, 5}) {
+        t.setup(1);
+        memop m8 = absolute_memop(&mem_words[0], 8);
+        gen_move_ireg_local(&t.f.cg, RM_ESI, 2, 0, 0);
+        gen_op_memop8_gr(&t.f.cg, 1, &m8, GR_ESI, 0);
+        t.set_local(2, (u4)b);
+        s8 a = 0x100000000LL;
+        std::memcpy(&mem_words[0], &a, 8);
+        t.go();
+        s8 r;
+        std::memcpy(&r, &mem_words[0], 8);
+        EXPECT_EQ(r, a + b);
+    }
+}
+
+// The value reaches the local's frame slot, and a register caching the
+// local does not keep the old value.
+TEST(GenInt, PindownStoresIntoTheFrameSlot)
+{
+    static run t;
+    for (int cached = 0; cached < 2; cached++) {
+        t.setup(0);
+        t.o.r[0] = local_op(3);
+        t.o.r[2] = local_op(1);
+        t.set_local(1, 0xBEEF);
+        t.set_local(3, 7);
+        if (cached)
+            _get_rd_int_oprnd(&t.f.cg, &t.o.r[0], 0, -1);   // local 3 now in a register
+        gen_pindown(&t.f.cg, &t.qp, &t.o);
+        // Read the local back through the manager.
+        int r = _get_rd_int_oprnd(&t.f.cg, &t.o.r[0], 0, -1);
+        gen_move_local_ireg(&t.f.cg, 5, r, 0, 0);
+        _free_int_reg(&t.f.cg, r, 0, 0, 0);
+        machine out = t.go();
+        EXPECT_EQ(out.frame[3], 0xBEEFu) << cached;
+        EXPECT_EQ(out.frame[5], 0xBEEFu) << cached;
+    }
+}
+
+// i2l and l2i are long moves with an absent word.
+TEST(GenConv, IntToLongAndBack)
+{
+    static run t;
+    for (s4 v : INT_VALUES) {
+        t.setup(0);
+        long_ops(&t.o.x[0], 0);
+        t.o.r[2] = local_op(4);
+        t.set_local(4, (u4)v);
+        gen_I2L(&t.f.cg, &t.qp, &t.o);
+        machine out = t.go();
+        EXPECT_EQ(get_long(out, 0), (s8)v);
+    }
+    for (s8 v : LONG_VALUES) {
+        t.setup(0);
+        t.o.r[0] = local_op(0);
+        long_ops(&t.o.x[2], 2);
+        set_long(&t, 2, v);
+        gen_L2I(&t.f.cg, &t.qp, &t.o);
+        machine out = t.go();
+        EXPECT_EQ((s4)out.frame[0], (s4)v);
+        EXPECT_EQ(get_long(out, 2), v);
+    }
 }

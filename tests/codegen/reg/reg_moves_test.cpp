@@ -2,6 +2,9 @@
 // operand-stack slots below esp, and the x87 stack-bottom spill sequence.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "reg_test_util.h"
 
 static machine filled_machine()
@@ -100,4 +103,37 @@ TEST(RegMoves, SpillOutStackBottomKeepsOrder)
             EXPECT_EQ(out.fp[k], 10.0 + n + k);
         EXPECT_EQ((out.fpu_status >> 11) & 7, 0);   // the stack is empty after the stores
     }
+}
+
+// A double local occupies two slots and its eight bytes start at the second,
+// lower one: (high word in local n, low word in local n + 1), the layout the
+// caller gives a double parameter.  Reading at the first slot took the high
+// word of the double and the word above it (`static double idd(double a)`
+// returned garbage).
+TEST(RegMoves, DoubleLocalsAddressTheirSecondSlot)
+{
+    rm_fixture f;
+    rm_setup(&f, 4, 8);
+    gen_move_freg_local(&f.cg, 0, 2, 1);           // fld qword local 2 (slots 2, 3)
+    gen_move_local_freg_p(&f.cg, 5, 0, 1, 1);      // fstp qword local 5 (slots 5, 6)
+    machine in = filled_machine(), out;
+    const double v = -1234.5678;
+    u8 bits;
+    std::memcpy(&bits, &v, 8);
+    in.frame[frame_word_of_local(2)] = (u4)(bits >> 32);
+    in.frame[frame_word_of_local(3)] = (u4)bits;
+    rm_run(&f, in, &out, 0);
+    EXPECT_EQ(out.frame[frame_word_of_local(5)], (u4)(bits >> 32));
+    EXPECT_EQ(out.frame[frame_word_of_local(6)], (u4)bits);
+    EXPECT_EQ(out.frame[frame_word_of_local(4)], in.frame[frame_word_of_local(4)]);   // the slot above is untouched
+
+    // A double parameter (words 0, 1 of a two-word argument list) lies at
+    // E + 8 (word 0, high) and E + 4 (word 1, low): fld qword [E + 4].
+    rm_setup(&f, 4, 8);
+    f.mb.args_size = 2;
+    gen_move_freg_local(&f.cg, 0, 0, 1);
+    s4 want = 4 - f.mci.sp_offset;
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "DD 44 24 %02X", (unsigned)want);
+    EXPECT_EQ(emitted_hex(&f), hex);
 }

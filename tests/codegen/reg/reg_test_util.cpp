@@ -231,7 +231,13 @@ void rm_run(rm_fixture* f, const machine& in, machine* out, int fp_out)
     e.b(0x5D);
     e.b(0xC3);
 
+    // The code under test may leave another x87 control word (24-bit
+    // precision): the host's is restored so that no later test computes
+    // its expectations in it.
+    u2 host_cw;
+    asm volatile("fnstcw %0" : "=m"(host_cw));
     reinterpret_cast<void (*)()>(page)();
+    asm volatile("fldcw %0" : : "m"(host_cw));
 
     for (int r = 0; r < 7; r++)
         out->reg[r] = hd.reg_out[r];

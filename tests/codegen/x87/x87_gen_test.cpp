@@ -25,6 +25,13 @@ void __floorof2(void);
 void __ceilof(void);
 void __ceilof2(void);
 void __get_correct_f2i(void);
+void __expof(void);
+void __powerof(void);
+double jsin(double);
+double jcos(double);
+double jtan(double);
+double jexp(double);
+double jpow(double, double);
 void THROW_EXCEPTION_DIV0(void) { std::abort(); }
 }
 
@@ -158,6 +165,8 @@ extern "C" void** _GET_DECODE_TABLE_BASE(void)
     decode[RT_FLOOROF] = reinterpret_cast<void*>(__floorof);
     decode[RT_CEILOF] = reinterpret_cast<void*>(__ceilof);
     decode[RT_GET_CORRECT_F2I] = reinterpret_cast<void*>(__get_correct_f2i);
+    decode[RT_EXPOF] = reinterpret_cast<void*>(__expof);
+    decode[RT_POWEROF] = reinterpret_cast<void*>(__powerof);
     return decode;
 }
 s4 orva_processor_cmov_support = 0;
@@ -574,5 +583,78 @@ TEST(X87Ops, MeasuringPassCountsTheWrittenBytes)
         emit_all(&w.cg);
         emit_all(&m.cg);
         EXPECT_EQ(m.cg.code_size - before, (u4)(w.cg.code - start)) << "cmov " << cmov;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Recovery of sin, cos, tan, exp and pow: arguments the x87 instruction or
+// the run-time routine cannot take go to the math library call after the
+// body, and come back with the result where the operand was and the entries
+// below it (7.0 here) and the integer registers as they were.
+// ---------------------------------------------------------------------------
+namespace {
+
+struct fop_case {
+    int op;
+    double x, y;
+};
+
+double library_result(const fop_case& c)
+{
+    host_double_precision();   // the library computes in double precision, as in the VM
+    switch (c.op) {
+    case FOPR_SIN: return jsin(c.x);
+    case FOPR_COS: return jcos(c.x);
+    case FOPR_TAN: return jtan(c.x);
+    case FOPR_EXP: return jexp(c.x);
+    default: return jpow(c.x, c.y);
+    }
+}
+
+}  // namespace
+
+TEST(X87Ops, LibraryRecoveryAfterTheBody)
+{
+    const fop_case cases[] = {
+        {FOPR_SIN, 0.5, 0},   {FOPR_SIN, 1e300, 0}, {FOPR_SIN, 1e19, 0}, {FOPR_SIN, -1e19, 0}, {FOPR_COS, 1e19, 0}, {FOPR_COS, 1e300, 0},
+        {FOPR_TAN, 1e19, 0},  {FOPR_COS, -0.0, 0},  {FOPR_SIN, -0.0, 0},  {FOPR_SIN, INF, 0},
+        {FOPR_SIN, NaN, 0},   {FOPR_TAN, 0.25, 0}, {FOPR_EXP, INF, 0},   {FOPR_EXP, -INF, 0},  {FOPR_EXP, -700, 0},
+        {FOPR_EXP, NaN, 0},   {FOPR_EXP, 0.0, 0},  {FOPR_EXP, 710, 0},   {FOPR_POW, 2, 10},    {FOPR_POW, -8, 1.0 / 3},
+        {FOPR_POW, 0, -1},    {FOPR_POW, NaN, 0},  {FOPR_POW, -2, 3},    {FOPR_POW, INF, -1},  {FOPR_POW, 1, NaN},
+    };
+    for (const fop_case& c : cases) {
+        fp_run t;
+        int two = c.op == FOPR_POW;
+        begin(t, two ? 3 : 2, 1, FPM_DOUBLE);
+        init_invalid_fop_exception(&t.f.m);
+        if (two)
+            gen_op_fr_fr(t.cg, c.op, 1, 2, 1);
+        else
+            gen_op_fr(t.cg, c.op, 1);
+        t.cg->regs.fp_depth = 2;
+        store_top(t, 0);
+        // The entry below: 7.0 into frame words 3:2.
+        _gen_move_mm_fr8(t.cg, GR_ESP, 0, 0, slot_disp(t, 3), 1);
+        t.cg->regs.fp_depth = 1;
+        u1* over = t.cg->code;
+        _gen_jmpcc(t.cg, COND_ALWAYS, UNRESOLVED_TARGET, 2);
+        gen_invalid_fop_recovery(t.cg);
+        cg_write32(over + 1, (u4)(t.cg->code - (over + 5)));
+        machine in = {}, out;
+        in.fp = two ? std::vector<double>{7.0, c.x, c.y} : std::vector<double>{7.0, c.x};
+        in.reg[1] = 0x22222222;
+        in.reg[2] = 0x33333333;
+        rm_run(&t.f, in, &out, 0);
+        double want = library_result(c);
+        double got = read_result(out, 0);
+        if (std::isnan(want) || std::isinf(want) || want == 0)
+            EXPECT_TRUE(same(got, want)) << c.op << " (" << c.x << ", " << c.y << ") gave " << got;
+        else
+            EXPECT_NEAR(got, want, std::fabs(want) * 1e-15) << c.op << " (" << c.x << ", " << c.y << ")";
+        u8 below = (u8)out.frame[3] | (u8)out.frame[2] << 32;
+        EXPECT_EQ(below, 0x401C000000000000ull) << "the entry below the operand";
+        EXPECT_EQ(out.reg[1], 0x22222222u);
+        EXPECT_EQ(out.reg[2], 0x33333333u);
+        EXPECT_EQ((out.fpu_status >> 11) & 7, 0) << "x87 stack not balanced";
     }
 }

@@ -242,12 +242,18 @@ void _memop_assign_spill_offset(codegen_context* cg, memop* m, int which)
 {
     if (m->base != (s4)GR_ESP)
         return;
-    // C_Style_local answers the slot's frame position; the second word of a
-    // two-word local is its high word.
+    // A long local is the pair (high n, low n + 1): its low word is the
+    // slot of `low`, its high word the slot of n, 4 bytes above.  A double's
+    // eight bytes start at its second slot, the one at the lower address.
+    u2 cls = m->type_class & 0xF0;
     if (which & 1)
-        m->disp = C_Style_local(cg, (s4)m->low.value, 0) - cg->mci->sp_offset;
-    if (which & 2)
-        m->disp2 = C_Style_local(cg, (s4)m->low.value, 1) - cg->mci->sp_offset;
+        m->disp = C_Style_local(cg, (s4)m->low.value, cls == 64 ? 1 : 0) - cg->mci->sp_offset;
+    if (which & 2) {
+        if (cls == 48)
+            m->disp2 = C_Style_local(cg, (s4)m->low.value - 1, 0) - cg->mci->sp_offset;
+        else
+            m->disp2 = C_Style_local(cg, (s4)m->low.value, 1) - cg->mci->sp_offset;
+    }
 }
 
 static u4 alloc_bit(s4 reg)

@@ -140,18 +140,9 @@ void free_fp86_reg(codegen_context* cg, int position, int discard)
     }
 }
 
-// Bringing a two-operand operation's operand to the top and associating an
-// x87 result with its destination need the manager's next-use and rounding
-// decisions; until they are built a compile that reaches them ends softly.
-int get_top_fp86_oprnd(codegen_context* cg, reg_operand* op, int* popped, quadruple** slot)
-{
-    cg_service_missing("get_top_fp86_oprnd");
-}
-
-int _assoc_fp86_oprnd(codegen_context* cg, reg_operand* op, int position, int pop, int rounded, int truncate)
-{
-    cg_service_missing("_assoc_fp86_oprnd");
-}
+// get_top_fp86_oprnd and _assoc_fp86_oprnd, which lean on the register
+// manager's exchanges and the rounding through memory, are in
+// gen_fp_oprnd.cpp.
 
 int query_fp_dest_oprnd(codegen_context* cg, reg_operand* op)
 {

@@ -124,7 +124,7 @@ bool is_binary_operator(int op)
 {
     switch (op) {
     case FOPR_ADD: case FOPR_SUB: case FOPR_MUL: case FOPR_DIV: case FOPR_SUBR: case FOPR_DIVR:
-    case FOPR_MAX: case FOPR_MIN: case FOPR_REM: case FOPR_IEREM:
+    case FOPR_MAX: case FOPR_MIN: case FOPR_REM: case FOPR_IEREM: case FOPR_POW:
         return true;
     }
     return false;
@@ -151,11 +151,8 @@ int gen_move_FF(codegen_context* cg, quadruple** slot, cg_operands* o)
 int gen_op2_FFF(codegen_context* cg, quadruple** slot, cg_operands* o)
 {
     int op = (*slot)->op;
-    if (!is_binary_operator(op)) {
-        if (op == FOPR_POW)
-            cg_service_missing("gen_op2_FFF pow");
+    if (!is_binary_operator(op))
         cg_service_missing("unsupported floating binary operator");
-    }
     const reg_operand* d = &o->r[0];
     const reg_operand* a = &o->r[2];
     const reg_operand* b = &o->r[4];
@@ -226,6 +223,10 @@ int gen_I2F(codegen_context* cg, quadruple** slot, cg_operands* o)
     s4 disp = home_disp(cg, d);
     s4 t = _alloc_fp_reg(cg, RM_ALL_FP, 0);
     gen_move_fri_mm(cg, GR_ESP, 0, 0, disp, SIZE_DWORD, FRAME_LOAD_ATTR);
+    // FILD is exact; an int with more than 24 significant bits must become
+    // the float Java rounds it to before anything computes with it.
+    if ((u1)d->type == RT_FLOAT)
+        round_top_to_float(cg, d, t);
     bind_top(cg, d, t);
     return 0;
 }

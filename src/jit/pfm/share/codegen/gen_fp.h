@@ -74,4 +74,20 @@ int fcmp3_fr_loaded(codegen_context* cg, int rule, u4 reg, int first, int exchan
 // form needs one free x87 register (it stores a copy with FISTP).
 int gen_f2i_fr(codegen_context* cg, int is_long, u4 lo, u4 hi, u4 base, s4 disp);
 
+// gen_fp_round.cpp: rounding an x87 entry to float (4) or double (8)
+// through memory: a float local's own slot, else the frame's spill area.
+s4 get_offset_of_fpspillarea_in_frame(codegen_context* cg);
+s4 get_offset_of_fpspillarea_in_frame_w_check(codegen_context* cg, int size);
+struct reg_operand;
+void spilloutin_fr(codegen_context* cg, int position, const reg_operand* op, int size);
+void spilloutin_fr_op_w_check(codegen_context* cg, int position, const reg_operand* op);
+
+// gen_fp_recovery.cpp: a check that jumps (near, on `cond`) to recovery code
+// after the body, which computes operator `op` of the operand(s) on the x87
+// top by the library call; the recovery jumps back to where
+// invalid_fop_resume_here is called.
+struct invalid_fop_record;
+invalid_fop_record* register_invalid_fop_recovery(codegen_context* cg, int cond, int op);
+void invalid_fop_resume_here(codegen_context* cg, invalid_fop_record* r);
+
 #endif // ORVA_CODEGEN_GEN_FP_H

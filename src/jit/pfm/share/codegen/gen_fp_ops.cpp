@@ -81,6 +81,26 @@ u4 gen_fp_set_mode(codegen_context* cg, u4 mode)
     return current;
 }
 
+// The precision the method body starts in.  The method's floating-point
+// work per block is not counted by the front end here, so no method is
+// found worth the 24-bit mode and its control-word switches: every body
+// runs in 53-bit precision.  The frame's x87 area: the measuring pass
+// reserves the 8-byte slot; the writing pass keeps what the measuring
+// pass's rounding requests (flags 0x800 with 0x20000 or 0x40000) need.
+u4 gen_fp_decide_precision(codegen_context* cg)
+{
+    u4 mode = FPM_DOUBLE;
+    u4 f = cg->flags & ~(FPM_SINGLE | FPM_LEFT_SINGLE | FPM_DOUBLE | CG_FP_PRECISION_4 | CG_FP_PRECISION_8);
+    if (cg->pass == CG_PASS_MEASURE)
+        f |= CG_FP_PRECISION_8;
+    else if ((f & CG_FP_SPILL_ROUNDED) && (f & CG_FP_SPILL_ROUNDED_8))
+        f |= CG_FP_PRECISION_8;
+    if ((f & CG_FP_SPILL_ROUNDED) && (f & CG_FP_SPILL_ROUNDED_4))
+        f |= CG_FP_PRECISION_4;
+    cg->flags = f;
+    return mode;
+}
+
 [[noreturn]] static void unsupported(const char* where, int op)
 {
     fprintf(stderr, "not support operation %d in %s\n", op, where);
@@ -90,10 +110,80 @@ u4 gen_fp_set_mode(codegen_context* cg, u4 mode)
 // ---------------------------------------------------------------------------
 // One operand
 // ---------------------------------------------------------------------------
+
+// At least n x87 registers free above the top for the scratch entries of an
+// instruction or routine: the model gives up (spills) the oldest entries
+// when the stack is full.  Nothing is emitted when there is room.
+static void fp_keep_free(codegen_context* cg, int n)
+{
+    if (cg->regs.rm == nullptr)
+        return;
+    s4 taken[3];
+    for (int i = 0; i < n; i++)
+        taken[i] = _alloc_fp_reg(cg, RM_ALL_FP, 0);
+    for (int i = n - 1; i >= 0; i--)
+        _free_fp_reg(cg, taken[i], 0);
+}
+
+static int fp_scratch_entries(int op)
+{
+    switch (op) {
+    case FOPR_TAN: case FOPR_LOG: case FOPR_FLOOR: case FOPR_CEIL: return 1;
+    case FOPR_EXP: case FOPR_POW: return 3;
+    default: return 0;
+    }
+}
+
+static int sequence_length(codegen_context* cg, u1* start, u4 before)
+{
+    return cg->pass == CG_PASS_WRITE ? (int)(cg->code - start) : (int)(cg->code_size - before);
+}
+
+// FSIN, FCOS, FPTAN on the top; C2 set (an argument beyond 2^63) sends the
+// operation to the library call after the body.  FPTAN pushes 1.0 on
+// success, dropped on the fast path.
+static int gen_trig_fr(codegen_context* cg, int op)
+{
+    fp_keep_free(cg, fp_scratch_entries(op));
+    int eax = reserve_eax(cg);
+    cg_close_window(cg);
+    u4 before = cg->code_size;
+    u1* start = cg->code;
+    _gen_math_fr(cg, op == FOPR_SIN ? FMATH_SIN : op == FOPR_COS ? FMATH_COS : FMATH_TAN);
+    _gen_fnstsw(cg);
+    _gen_sahf(cg);
+    invalid_fop_record* r = register_invalid_fop_recovery(cg, COND_P, op);
+    if (op == FOPR_TAN)
+        _gen_pop_fr(cg);
+    invalid_fop_resume_here(cg, r);
+    release_eax(cg, eax);
+    return sequence_length(cg, start, before);
+}
+
+// A run-time routine that answers eax = 0 when it declines (the operands
+// left as they were), in which case the library call after the body
+// computes the result.
+static int gen_routine_with_recovery(codegen_context* cg, int op, int routine)
+{
+    fp_keep_free(cg, fp_scratch_entries(op));
+    int eax = reserve_eax(cg);
+    cg_close_window(cg);
+    u4 before = cg->code_size;
+    u1* start = cg->code;
+    _gen_call(cg, routine);
+    _gen_ARITHMETIC_xgr_xgr(cg, ALU_TEST, GR_EAX, GR_EAX, SIZE_DWORD);
+    invalid_fop_record* r = register_invalid_fop_recovery(cg, COND_EQ, op);
+    invalid_fop_resume_here(cg, r);
+    release_eax(cg, eax);
+    return sequence_length(cg, start, before);
+}
+
 int gen_op_fr(codegen_context* cg, int op, int r)
 {
     (void)r;
     int cmov = fp_has_cmov();
+    if (op == FOPR_LOG || op == FOPR_FLOOR || op == FOPR_CEIL)
+        fp_keep_free(cg, fp_scratch_entries(op));
     switch (op) {
     case FOPR_NEG: return gen_neg_fr(cg);
     case FOPR_ABS: return gen_abs_fr(cg);
@@ -105,10 +195,9 @@ int gen_op_fr(codegen_context* cg, int op, int r)
     case FOPR_SIN:
     case FOPR_COS:
     case FOPR_TAN:
+        return gen_trig_fr(cg, op);
     case FOPR_EXP:
-        // Out-of-range arguments need the library recovery after the body,
-        // which is not built: the method stays with the interpreter.
-        cg_service_missing("gen_op_fr recovery");
+        return gen_routine_with_recovery(cg, op, RT_EXPOF);
     }
     unsupported("gen_op_fr", op);
 }
@@ -199,7 +288,10 @@ int gen_op_fr_fr(codegen_context* cg, int op, int first, int second, int pop)
     case FOPR_MIN: return gen_fp_min(cg, first, second);
     case FOPR_REM:
     case FOPR_IEREM: return gen_fp_rem(cg, op, first, second);
-    case FOPR_POW: cg_service_missing("gen_op_fr_fr recovery");
+    case FOPR_POW:
+        // st(1) = x, st(0) = y: both popped, x^y pushed.
+        need_top_pair("gen_op_fr_fr pow", cg, first, second);
+        return gen_routine_with_recovery(cg, op, RT_POWEROF);
     }
     unsupported("gen_op_fr_fr", op);
 }

@@ -5,13 +5,15 @@
 // value, sign-extended.  As for ints, results are computed in temporaries
 // and bound to the destination words afterwards.
 //
-// The 64-bit multiply is inline (three 32-bit multiplies); division and
-// remainder call the run-time helpers `_ll_div` and `_ll_rem` (arguments
-// b high, b low, a high, a low pushed in that order, result in edx:eax,
-// the caller pops; a zero divisor raises ArithmeticException in the
-// helper), except that a constant zero divisor compiles to the raise path.
-// max and min of longs are not generated yet: reaching them ends the code
-// generation softly (the method stays interpreted).
+// The 64-bit multiply is inline (three 32-bit multiplies).  Division and
+// remainder by a divisor that fits 32 bits (an int, or a constant in the int
+// range) use one IDIV when a guard shows the quotient fits 32 bits, and the
+// run-time helpers `_li_div` / `_li_rem` otherwise; other divisors call
+// `_ll_div` / `_ll_rem` (arguments b high, b low, a high, a low pushed in
+// that order, result in edx:eax, the caller pops; a zero divisor raises
+// ArithmeticException in the helper).  A constant zero divisor compiles to
+// the raise path.  max and min compare the high words signed and the low
+// words unsigned and copy the other pair when it wins.
 #include "codegen/gen_arith.h"
 
 #include <cstdio>
@@ -258,7 +260,91 @@ void gen_shift_gr8_cl(codegen_context* cg, int op, lpair t)
     gi_seq_end(cg, &s);
 }
 
-constexpr int RT_LL_DIV = 27, RT_LL_REM = 28;
+constexpr int RT_LL_DIV = 27, RT_LL_REM = 28, RT_LI_DIV = 29, RT_LI_REM = 30;
+
+// The dividend in eax (low) and edx (high), copies the caller overwrites.
+lpair dividend_in_eax_edx(codegen_context* cg, reg_operand* a, quadruple** slot, u4 excluded)
+{
+    lpair p;
+    if (long_imm(&a[0])) {
+        s4 wl, wh;
+        imm_words(cg, &a[0], &a[1], &wl, &wh);
+        p.lo = gi_alloc(cg, 0x01, excluded);
+        p.hi = gi_alloc(cg, 0x02, excluded);
+        gen_move_gr_i4(cg, gid(p.lo), wl);
+        gen_move_gr_i4(cg, gid(p.hi), wh);
+        return p;
+    }
+    p.hi = gi_alloc(cg, 0x02, excluded);   // edx vacated before the low word is read
+    p.lo = gi_copy(cg, &a[0], slot, 0x01, excluded | 0x02);
+    if (op_absent(&a[1])) {
+        gen_move_gr_gr(cg, gid(p.hi), gid(p.lo));
+        gen_shift_gr_i4(cg, SHIFT_SAR, gid(p.hi), 31);
+    } else {
+        int r = gi_read(cg, &a[1], slot, RM_ALL_INT, excluded | 0x03);
+        gen_move_gr_gr(cg, gid(p.hi), gid(r));
+        _free_int_reg(cg, r, 0, 0, 0);
+    }
+    return p;
+}
+
+// A divisor that fits 32 bits (t, or the constant c when t < 0): one IDIV
+// when the quotient fits 32 bits, else `_li_div` / `_li_rem`.  The guard:
+// with u = |divisor| / 2, a dividend whose high word is below u (unsigned,
+// so every negative dividend fails) is below |divisor| x 2^31, and its
+// quotient lies strictly inside the int range.  u is halved with a logical
+// shift: |0x80000000| is 0x80000000 as an unsigned word, and an arithmetic
+// shift would make u 0xC0000000 and let IDIV overflow.
+void gen_divrem_by_int(codegen_context* cg, int op, reg_operand* d, reg_operand* a, reg_operand* b,
+                       quadruple** slot, bool constant, s4 c)
+{
+    int t = constant ? gi_alloc(cg, 0x7C, 0) : gi_read(cg, &b[0], slot, 0x7C, 0x03);
+    if (constant)
+        gen_move_gr_i4(cg, gid(t), c);
+    lpair x = dividend_in_eax_edx(cg, a, slot, rbit(t));
+    int u = constant ? -1 : gi_alloc(cg, RM_ALL_INT, 0x03 | rbit(t));
+    u4 eax = gid(x.lo), edx = gid(x.hi), tg = gid(t);
+    gi_seq s;
+    gi_seq_begin(cg, &s);
+    if (constant) {
+        u4 half = (c < 0 ? 0u - (u4)c : (u4)c) >> 1;
+        _gen_cmp_gr_i4(cg, edx, (s4)half);
+    } else {
+        _gen_move_gr_gr(cg, gid(u), tg);
+        _gen_ARITHMETIC_xgr_xgr(cg, ALU_TEST, gid(u), gid(u), SIZE_DWORD);
+        u1* positive = gi_jshort(cg, COND_GE);
+        _gen_neg_gr(cg, gid(u));
+        gi_land(cg, positive);
+        _gen_SHIFT_gr_i4(cg, SHIFT_SHR, gid(u), 1);
+        _gen_cmp_gr_gr(cg, edx, gid(u));
+    }
+    u1* slow = gi_jshort(cg, COND_AE);
+    _gen_div_gr(cg, tg);
+    if (op == 12)
+        _gen_move_gr_gr(cg, edx, eax);
+    else
+        _gen_move_gr_gr(cg, eax, edx);
+    _gen_SHIFT_gr_i4(cg, SHIFT_SAR, edx, 31);
+    u1* done = gi_jshort(cg, COND_ALWAYS);
+    gi_land(cg, slow);
+    _gen_push(cg, tg);
+    _gen_push(cg, edx);
+    _gen_push(cg, eax);
+    _gen_call(cg, op == 12 ? RT_LI_DIV : RT_LI_REM);
+    _gen_ARITHMETIC_xgr_i4(cg, ALU_ADD, GR_ESP, 12, SIZE_DWORD);
+    gi_land(cg, done);
+    gi_seq_end(cg, &s);
+    if (u >= 0)
+        _free_int_reg(cg, u, 0, 0, 0);
+    if (constant)
+        _free_int_reg(cg, t, 0, 0, 0);
+    else
+        gi_done(cg, &b[0], t);
+    gi_done(cg, &a[0], -1);
+    if (!op_absent(&a[1]))
+        gi_done(cg, &a[1], -1);
+    lbind(cg, &d[0], &d[1], x);
+}
 
 void gen_divrem_LLL(codegen_context* cg, int op, reg_operand* d, reg_operand* a, reg_operand* b, quadruple** slot)
 {
@@ -271,6 +357,13 @@ void gen_divrem_LLL(codegen_context* cg, int op, reg_operand* d, reg_operand* a,
             _gen_test_and_throw_exception(cg, COND_ALWAYS, 0, 0, 0, 0, 0, 0xE000000Fu, cg->mb, 0);
             return;
         }
+        if (wh == (wl < 0 ? -1 : 0)) {
+            gen_divrem_by_int(cg, op, d, a, b, slot, true, wl);
+            return;
+        }
+    } else if (op_absent(&b[1])) {
+        gen_divrem_by_int(cg, op, d, a, b, slot, false, 0);
+        return;
     }
     // eax and edx receive the result; the helper keeps every other register.
     int eax = gi_alloc(cg, 0x01, 0);
@@ -289,6 +382,52 @@ void gen_divrem_LLL(codegen_context* cg, int op, reg_operand* d, reg_operand* a,
     lrelease(cg, &a[0], &a[1], x);
     lrelease(cg, &b[0], &b[1], y);
     lbind(cg, &d[0], &d[1], lpair{eax, edx});
+}
+
+// max (is 7) or min of a and b: the pair of a is kept unless b wins, then
+// b's words are copied over it.  High words compare signed, low words
+// unsigned.
+void gen_maxmin_LLL(codegen_context* cg, int op, reg_operand* d, reg_operand* a, reg_operand* b, quadruple** slot)
+{
+    lpair t = lcopy(cg, &a[0], &a[1], slot, 0);
+    bool bi = long_imm(&b[0]);
+    s4 wl = 0, wh = 0;
+    lpair y = {-1, -1};
+    if (bi)
+        imm_words(cg, &b[0], &b[1], &wl, &wh);
+    else
+        y = lread(cg, &b[0], &b[1], slot, rbit(t.lo) | rbit(t.hi));
+    bool is_max = op == 7;
+    gi_seq s;
+    gi_seq_begin(cg, &s);
+    if (bi)
+        _gen_cmp_gr_i4(cg, gid(t.hi), wh);
+    else
+        _gen_cmp_gr_gr(cg, gid(t.hi), gid(y.hi));
+    u1* keep1 = gi_jshort(cg, is_max ? COND_GT : COND_LT);
+    u1* take = gi_jshort(cg, is_max ? COND_LT : COND_GT);
+    if (bi)
+        _gen_cmp_gr_i4(cg, gid(t.lo), wl);
+    else
+        _gen_cmp_gr_gr(cg, gid(t.lo), gid(y.lo));
+    u1* keep2 = gi_jshort(cg, is_max ? COND_AE : COND_BE);
+    gi_land(cg, take);
+    if (bi) {
+        _gen_move_gr_i4(cg, gid(t.hi), wh);
+        _gen_move_gr_i4(cg, gid(t.lo), wl);
+    } else {
+        _gen_move_gr_gr(cg, gid(t.hi), gid(y.hi));
+        _gen_move_gr_gr(cg, gid(t.lo), gid(y.lo));
+    }
+    gi_land(cg, keep1);
+    gi_land(cg, keep2);
+    gi_seq_end(cg, &s);
+    if (!bi)
+        lrelease(cg, &b[0], &b[1], y);
+    gi_done(cg, &a[0], -1);
+    if (!op_absent(&a[1]))
+        gi_done(cg, &a[1], -1);
+    lbind(cg, &d[0], &d[1], t);
 }
 
 }  // namespace
@@ -354,15 +493,31 @@ int gen_op2_LLL(codegen_context* cg, quadruple** slot, cg_operands* o)
     case 13:
         gen_divrem_LLL(cg, op, d, a, b, slot);
         return 0;
-    case 7: cg_service_missing("long max");
-    case 8: cg_service_missing("long min");
+    case 7:
+    case 8:
+        gen_maxmin_LLL(cg, op, d, a, b, slot);
+        return 0;
     case 14: case 15: case 16: {
-        // A shift quadruple routed here: the count is the second source's low word.
-        lpair t = lcopy(cg, &a[0], &a[1], slot, 0);
-        if (!op_is_imm(&b[0]))
-            cg_service_missing("long shift by a long operand");
-        gen_shift_gr8_i(cg, op, t, (int)b[0].value);
+        // A shift quadruple routed here: the count is the low word of the
+        // second source (a long count is masked like an int one).
+        if (op_is_imm(&b[0])) {
+            lpair t = lcopy(cg, &a[0], &a[1], slot, 0);
+            gen_shift_gr8_i(cg, op, t, (int)get_imm_long_op(cg, &b[0]));
+            gi_done(cg, &a[0], -1);
+            if (!op_absent(&a[1]))
+                gi_done(cg, &a[1], -1);
+            lbind(cg, &d[0], &d[1], t);
+            return 0;
+        }
+        int rc = gi_read(cg, &b[0], slot, 0x04, 0);
+        lpair t = lcopy(cg, &a[0], &a[1], slot, 0x04);
+        gen_shift_gr8_cl(cg, op, t);
+        gi_done(cg, &b[0], rc);
+        if (!op_absent(&b[1]))
+            gi_done(cg, &b[1], -1);
         gi_done(cg, &a[0], -1);
+        if (!op_absent(&a[1]))
+            gi_done(cg, &a[1], -1);
         lbind(cg, &d[0], &d[1], t);
         return 0;
     }

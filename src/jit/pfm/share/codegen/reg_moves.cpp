@@ -158,10 +158,12 @@ int gen_pop_ireg(codegen_context* cg, int r)
 // x87 stack
 // ---------------------------------------------------------------------------
 
-// fld dword/qword [esp + local position - adjustment]
+// fld dword/qword [esp + local position - adjustment].  A double occupies
+// the local's two slots; its eight bytes start at the second slot, the one
+// at the lower address (word 1 of a double parameter lies below word 0).
 int gen_move_freg_local(codegen_context* cg, s4, s4 local, int is_double)
 {
-    s4 d = local_disp(cg, local, 0);
+    s4 d = local_disp(cg, local, is_double ? 1 : 0);
     return is_double ? gen_move_fr8_mm(cg, GR_ESP, 0, 0, d, MF_LOAD) : gen_move_fr_mm(cg, GR_ESP, 0, 0, d, MF_LOAD);
 }
 
@@ -240,7 +242,7 @@ int gen_spillin_freg_stack(codegen_context* cg, s4 target, int slot, int is_doub
 // fst(p) dword/qword [esp + local position - adjustment]
 int gen_move_local_freg_p(codegen_context* cg, s4 local, s4, int is_double, int pop)
 {
-    s4 d = local_disp(cg, local, 0);
+    s4 d = local_disp(cg, local, is_double ? 1 : 0);
     u4 f = store_flags(cg, MF_STORE_LOCAL);
     return is_double ? gen_move_mm_fr8(cg, GR_ESP, 0, 0, d, pop, f) : gen_move_mm_fr(cg, GR_ESP, 0, 0, d, pop, f);
 }
