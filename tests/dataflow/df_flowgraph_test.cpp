@@ -272,6 +272,31 @@ TEST_F(Flowgraph, FoldedConstantTable)
     });
 }
 
+// Guards against wrapping 16-bit counters: past 32768 words the capacity
+// would wrap to 0 and the next growth would store past a zero-sized array.
+// Every address handed out keeps its value.
+TEST_F(Flowgraph, FoldedConstantTableBeyondSixteenBits)
+{
+    dftest::run([&](EE*) {
+        graph g;
+        g.build(3, {{1}, {2}});
+        const_table t{};
+        std::vector<const u4*> addresses;
+        const u4 n = 70000;
+        for (u4 i = 0; i < n; i++) {
+            u4 v = 0x10000000 + i;
+            addresses.push_back(AddConstTable(&g.m, &t, CONST_KIND_FLOAT, &v));
+        }
+        EXPECT_EQ(t.count, n);
+        EXPECT_GE(t.capacity, n);
+        for (u4 i = 0; i < n; i += 997)
+            EXPECT_EQ(*addresses[i], 0x10000000 + i);
+        u4 last = 0x10000000 + n - 1;
+        EXPECT_EQ(SearchConstTable(&g.m, &t, CONST_KIND_FLOAT, &last), addresses.back());
+        g.release();
+    });
+}
+
 // The constant-pool table of a real class: its float, long and double
 // entries by address; blocks flagged 0x2000 or empty add nothing.
 TEST_F(Flowgraph, PoolConstantTableOfARealClass)

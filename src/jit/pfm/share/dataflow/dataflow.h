@@ -225,6 +225,21 @@ void add_class_constants_to_const_table(method_compile_context* m, const_table* 
 inline const_table* mcc_pool_constants(method_compile_context* m) { return &mcc_const_tables(m)[0]; }
 inline const_table* mcc_folded_constants(method_compile_context* m) { return &mcc_const_tables(m)[1]; }
 
+// ---- df_delayidx.cpp: call marking and delayed indexing ------------------------------
+int dataflow_Q_spoptimize(method_compile_context* m);
+int dataflow_Q_delayed_index(method_compile_context* m);
+
+// ---- df_constraint.cpp: register constraint back-propagation ------------------------
+// Colour bytes: bits 0-6 registers in the register manager's numbering, bit 7
+// "fixed".  The pass leaves each quadruple's hint byte (byte81) and each local
+// operand's preferred-register bytes, and a join block's entry colours on its
+// constraint word.
+int dataflow_Q_constraint_back_propa(method_compile_context* m, dataflow_pass_context* pc);
+bool quad_reads_local(u4 n, const quadruple* q);
+u1 collect_fixed_colors(method_compile_context* m, const u1* colors);
+void kill_colors(method_compile_context* m, u1 mask, u1* busy, u1* colors);
+void clear_quad_color_constraints(method_compile_context* m);
+
 // ---- dataflow_pending.cpp: passes of other Parts still to come ------------------------
 // (weak: each gate and "did nothing" result as its own Part specifies)
 int mi2_driver(method_compile_context* m);

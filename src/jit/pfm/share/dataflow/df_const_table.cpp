@@ -63,13 +63,13 @@ const u4* AddConstTable(method_compile_context* m, const_table* table, s4 kind, 
     u4 size = two_words(kind) ? 2 : 1;
     const u4* value = words;
     if (table->mode >= 0) {
-        if (static_cast<u4>(table->count) + (size - 1) >= table->capacity) {
+        if (table->count + (size - 1) >= table->capacity) {
             u4 capacity = table->count == 0 ? CONST_TABLE_FIRST_CAPACITY : 2u * table->capacity;
             auto* grown = static_cast<u4*>(jit_wmem_alloc(m->pool1, capacity * 4));
             if (table->count > 0)
                 memcpy(grown, table->values, table->count * 4u);
             table->values = grown;
-            table->capacity = static_cast<u2>(capacity);
+            table->capacity = capacity;
         }
         u4* slot = table->values + table->count;
         slot[0] = words[0];
@@ -84,7 +84,7 @@ const u4* AddConstTable(method_compile_context* m, const_table* table, s4 kind, 
     u4 bucket = hash % CONST_TABLE_BUCKETS;
     e->next = table->buckets[bucket];
     table->buckets[bucket] = e;
-    table->count = static_cast<u2>(table->count + size);
+    table->count += size;
     return value;
 }
 

@@ -226,15 +226,19 @@ static_assert(offsetof(const_table_entry, next) == 12);
 struct const_table {
     const_table_entry* buckets[CONST_TABLE_BUCKETS];
     u4* values;                 // copy mode: the value array (null until the first copy)
-    u2 count;                   // value words entered (1 per float, 2 per long or double)
-    u2 capacity;                // words of the value array
+    u4 count;                   // value words entered (1 per float, 2 per long or double)
+    u4 capacity;                // words of the value array
     s4 mode;                    // negative: reference mode; else copy mode
 };
-static_assert(sizeof(const_table) == 280);
+// The counters are full words: a method folding more than 32768 words of
+// constants must not wrap them (a wrapped capacity would make the next
+// growth allocate nothing and store past it).
+static_assert(sizeof(const_table) == 284);
+static_assert(offsetof(const_table, buckets) == 0);
 static_assert(offsetof(const_table, values) == 268);
 static_assert(offsetof(const_table, count) == 272);
-static_assert(offsetof(const_table, capacity) == 274);
-static_assert(offsetof(const_table, mode) == 276);
+static_assert(offsetof(const_table, capacity) == 276);
+static_assert(offsetof(const_table, mode) == 280);
 
 // ---------------------------------------------------------------------------
 // Compile-context words kept by the optimizer drivers, the flow-graph

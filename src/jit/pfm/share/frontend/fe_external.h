@@ -36,7 +36,7 @@ int dup2copy(method_compile_context* m);
 // Trivial-method expansion, block copies.
 int trivGenerateQuadruple(method_compile_context* m, quadruple** slot, bbattr* b, u2 first_free,
                           u2 remap_bound);
-void fill_nop_in_bb(method_compile_context* m, bbattr* b);
+void fill_nop_in_bb(bbattr* b, u4 first, u4 last);   // inline/mi_copy.cpp
 
 // Register manager (codegen).
 int loop_localreg_alloc(method_compile_context* m);

@@ -152,8 +152,10 @@ int replace_boolean_diamond(method_compile_context* m, bbattr* b, bbattr* s0, bb
     br->op = OP_BOOLEAN;
     br->target = 0;
     b->succ_count = 1;
-    fill_nop_in_bb(m, s0);
-    fill_nop_in_bb(m, s1);
+    if (s0->quad_count > 0)
+        fill_nop_in_bb(s0, 0, s0->quad_count - 1);
+    if (s1->quad_count > 0)
+        fill_nop_in_bb(s1, 0, s1->quad_count - 1);
     s0->succ[0] = s1->id;
     s1->pred_count = 1;
     t->pred_count--;

@@ -9,6 +9,7 @@
 #include "inline/mi_records.h"
 
 struct bbattr;
+struct quadruple;
 struct method_compile_context;
 
 // ---- mi_records.cpp: inlining limits and analysis records -------------------
@@ -19,6 +20,18 @@ misinfo* search_existing_misinfo(inlining_context* ic, methodblock* mb);
 void add_a_misinfo_to_caller_list(method_compile_context* m, misinfo* caller, misinfo* callee);
 bbattr* allocate_a_bbattr(method_compile_context* m, u4 id, u4 start_pc, u4 flags, u4 succ_count,
                           u4 quad_count);
+
+// ---- mi_copy.cpp: block and quadruple copy utilities -------------------------
+// Pointer copy (the quadruples shared), content copy into the records dst
+// already points to, and content copy into fresh records.
+void catbl_ncopy(quadruple** dst, quadruple* const* src, u4 count);
+void codeattr_ncopy(quadruple** dst, quadruple* const* src, u4 count);
+void catbl_ncopy_with_allocation(quadruple** dst, quadruple* const* src, u4 count, method_compile_context* m);
+// Quadruples first..last (inclusive) of the block become empty quadruples.
+void fill_nop_in_bb(bbattr* b, u4 first, u4 last);
+bbattr* duplicate_a_bbattr_for_inlining(u4 new_id, bbattr* src, u4 block_offset, u4 local_offset, u4 table_offset,
+                                        u4 lock_offset, bbattr* call_block, bbattr* continuation, bbattr* terminal,
+                                        u4 terminal_id, method_compile_context* m);
 
 // ---- cha_class.cpp: class-hierarchy records and class entry -----------------
 void jit_init_cha(void);

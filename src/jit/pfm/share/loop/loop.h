@@ -10,6 +10,7 @@
 struct method_compile_context;
 struct dataflow_pass_context;
 struct bbattr;
+struct quadruple;
 
 // ---- lopt_bbrenum.cpp: code insertions and block renumbering ---------------------
 // Records that the appended blocks first..last belong after (kind 0) or before
@@ -40,6 +41,24 @@ int bb_merge(method_compile_context* m, bb_chain_node* chain);
 // Error\n".  A failed merge is a failure: every allocation is made before the
 // first block is rewritten.
 int bb_straightening(method_compile_context* m, int keep_mode, int* changed);
+
+// ---- lopt_gotoelim.cpp: conditional moves and branch inversion -------------------
+// 1 when an if-conversion changed the blocks, else 0.
+int bb_goto_elimination(method_compile_context* m);
+// The negated condition code; a code without one is returned unchanged.
+u2 reverse_branch_condition(u2 code);
+bool is_empty_goto_block(const bbattr* b);
+void convert_to_conditional_move(method_compile_context* m, bbattr* b, bbattr* s0, bbattr* s1, quadruple* br);
+
+// ---- lopt_shrink.cpp: local-variable table shrinking ------------------------------
+// Both keep the old-to-new map in the context's transfer map (the register
+// manager's accessors in codegen/reg_records.h).  0, or 1 when memory ran out.
+int do_shrinking_quadruple(method_compile_context* m, dataflow_pass_context* pc);
+int do_shrinking_and_sorting_lvar_tbl(method_compile_context* m);
+// Renumbers the local operands through a map over m->local_count locals
+// (0xFFFFFFFF = dropped); call it before lowering the local count.
+void rewrite_quadruple_for_shrinking(method_compile_context* m, const u4* map);
+void dump_shrink_table(method_compile_context* m, u4 length);
 
 // ---- loop_pending.cpp: loop Parts still to come (weak stand-ins) ------------------
 int generate_dfs_list_with_precise_ehandler(method_compile_context* m);
