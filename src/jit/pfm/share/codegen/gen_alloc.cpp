@@ -345,13 +345,16 @@ void obj_adjust_esp(codegen_context* cg, s4 delta, int keep_flags)
 {
     if (delta == 0)
         return;
-    if (keep_flags)
-        _gen_lea_gr_mm(cg, GR_ESP, GR_ESP, 0, 0, delta);
-    else if (delta > 0)
-        _gen_ARITHMETIC_xgr_i4(cg, ALU_ADD, GR_ESP, delta, SIZE_DWORD);
-    else
-        _gen_ARITHMETIC_xgr_i4(cg, ALU_SUB, GR_ESP, -delta, SIZE_DWORD);
-    cg->mci->sp_offset = (s2)(cg->mci->sp_offset - delta);
+    // add and sub on esp keep the tracked depth themselves; lea does not.
+    if (!keep_flags) {
+        if (delta > 0)
+            _gen_ARITHMETIC_xgr_i4(cg, ALU_ADD, GR_ESP, delta, SIZE_DWORD);
+        else
+            _gen_ARITHMETIC_xgr_i4(cg, ALU_SUB, GR_ESP, -delta, SIZE_DWORD);
+        return;
+    }
+    _gen_lea_gr_mm(cg, GR_ESP, GR_ESP, 0, 0, delta);
+    cg->mci->sp_offset = (s2)(cg->mci->sp_offset + delta);
     cg_sp_changed(cg);
 }
 
