@@ -523,3 +523,43 @@ TEST(Monitor, EnterThenExitLeavesTheLockWordAsItWas)
         EXPECT_EQ(a.lock, both ? 0x11u : 0x00050011u);
     }
 }
+
+// An inlined synchronized method's region: the node {next, object} in the
+// local pair 2-3 is pushed on the newest registration's monitor list while
+// the lock is held, and popped before the lock is released.
+TEST(Monitor, SynchronizedRegionLinksItsNodeWhileTheLockIsHeld)
+{
+    w.init();
+    object a = w.make(&w.A);
+    static u4 registration[4];
+    u4* area = reinterpret_cast<u4*>(rm_frame_base - 0x30000);
+    area[0] = (u4)(uintptr_t)registration;
+    for (int both = 0; both < 2; both++) {
+        t.setup(OPC_SYNCENTER);
+        fake_ee.thin_lock_id = 0x00050000;
+        registration[2] = 0x1234;
+        t.q.subcode = 1;
+        t.q.src1.number = 1;
+        t.q.count = 2;
+        ASSERT_EQ(gen_syncenter(&t.f.cg, &t.qp, &t.o), 0);
+        if (both) {
+            t.q.opcode = OPC_SYNCEXIT;
+            ASSERT_EQ(gen_syncexit(&t.f.cg, &t.qp, &t.o), 0);
+        }
+        t.local(1, a.ref());
+        a.lock = 0x11;
+        machine out;
+        EXPECT_EQ(t.go(&out), 0u);
+        if (both) {
+            EXPECT_EQ(a.lock, 0x11u);
+            EXPECT_EQ(registration[2], 0x1234u);
+            continue;
+        }
+        EXPECT_EQ(a.lock, 0x00050011u);
+        u4* node = reinterpret_cast<u4*>((uintptr_t)registration[2]);
+        ASSERT_NE(registration[2], 0x1234u);
+        EXPECT_EQ(node[0], 0x1234u);
+        EXPECT_EQ(node[1], a.ref());
+    }
+    area[0] = 0;
+}
