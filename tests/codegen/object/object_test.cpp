@@ -532,10 +532,11 @@ TEST(Monitor, SynchronizedRegionLinksItsNodeWhileTheLockIsHeld)
     w.init();
     object a = w.make(&w.A);
     static u4 registration[4];
-    u4* area = reinterpret_cast<u4*>(rm_frame_base - 0x30000);
-    area[0] = (u4)(uintptr_t)registration;
+    u4* area = nullptr;
     for (int both = 0; both < 2; both++) {
         t.setup(OPC_SYNCENTER);
+        area = reinterpret_cast<u4*>(rm_frame_base - 0x30000);   // the thread area of the run
+        area[0] = (u4)(uintptr_t)registration;
         fake_ee.thin_lock_id = 0x00050000;
         registration[2] = 0x1234;
         t.q.subcode = 1;
