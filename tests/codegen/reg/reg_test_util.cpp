@@ -148,6 +148,8 @@ std::string emitted_hex(const rm_fixture* f)
 // ---------------------------------------------------------------------------
 // Harness: hand-encoded prologue and epilogue around the code under test.
 // ---------------------------------------------------------------------------
+u1* rm_frame_base;
+
 namespace {
 
 struct harness_data {
@@ -188,7 +190,7 @@ void rm_run(rm_fixture* f, const machine& in, machine* out, int fp_out)
     ASSERT_LE(fp_out, 8);
     u1* page = exec_page();
     u1* body_end = f->cg.code;
-    u1* E = frame_area + 8192;
+    u1* E = rm_frame_base != nullptr ? rm_frame_base : frame_area + 8192;
     for (int k = 0; k < 64; k++)
         std::memcpy(E - 4 - 4 * k, &in.frame[k], 4);
     hd = {};

@@ -56,6 +56,10 @@ struct machine {
 // `fp_out` x87 values (popped from the top) into `out` (bottom first).
 void rm_run(rm_fixture* f, const machine& in, machine* out, int fp_out);
 
+// When set, rm_run places the frame base E here instead of in its own area
+// (tests whose code reaches the thread-local area by masking esp).
+extern u1* rm_frame_base;
+
 // Frame word index of a local and of an operand-stack slot.
 int frame_word_of_local(s4 local);
 int frame_word_of_stack(s4 slot);

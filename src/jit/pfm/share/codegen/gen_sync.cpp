@@ -264,7 +264,9 @@ static void gen_one_slow_sync(codegen_context* cg, slow_sync_info* s)
         // A pending exception (IllegalMonitorStateException) is thrown
         // here; compared in memory so that no register is disturbed.
         _gen_cmp_mm_imm(cg, e, 0, 0, SYNC_EE_PENDING, 0, SIZE_DWORD);
-        _gen_test_and_throw_exception(cg, COND_NE, 0, 0, 0, 0, 0, 0xE000000Eu, cg->mb, 0);
+        // The compare is made: compare kind 1 asks the raise emitter for none
+        // (kind 0 would emit a compare of its own on register 0).
+        _gen_test_and_throw_exception(cg, COND_NE, 1, 0, 0, 0, 0, 0xE000000Eu, cg->mb, 0);
     }
     aim_short(cg, join_site, site_here(cg));
     restore_register_info(cg, s->regs);
