@@ -66,31 +66,13 @@ int dataflow_Q_commoning(method_compile_context*, dataflow_pass_context* pc)
     return answer("commoning", 0, 1);
 }
 int dataflow_Q_movecopy(method_compile_context*, dataflow_pass_context*) { return answer("movecopy", 0, 1); }
-int dataflow_Q_reachdef(method_compile_context* m, dataflow_pass_context*)
-{
-    m->state_flags |= MCC_REACHDEF_STALE;
-    return answer("reachdef", 0, 1);
-}
 int dataflow_Q_UD_DU(method_compile_context*, dataflow_pass_context*) { return answer("ud_du", 0, 1); }
 int dataflow_Q_syncopt(method_compile_context*, dataflow_pass_context*) { return answer("syncopt", 0, 1); }
-int TransformForArchitecture(method_compile_context*, dataflow_pass_context*) { return answer("arch", 0, 1); }
 int dataflow_Q_nullexception_propa(method_compile_context*, dataflow_pass_context*)
 {
     return answer("nullexception", 0, 1);
 }
-int dataflow_Q_livevar(method_compile_context* m, dataflow_pass_context*)
-{
-    m->state_flags |= MCC_LIVENESS_UNAVAILABLE;
-    return answer("livevar", 0, 1);
-}
-int dataflow_athrow(method_compile_context*, dataflow_pass_context*) { return answer("athrow", 0, 1); }
-int dataflow_Q_meantime(method_compile_context* m, dataflow_pass_context*)
-{
-    m->state_flags |= MCC_MEANTIME_ABSENT;
-    return answer("meantime", 0, 1);
-}
 int dataflow_Q_spoptimize(method_compile_context*) { return answer("spoptimize", 0, 1); }
-int dataflow_Q_calldom(method_compile_context*, dataflow_pass_context*) { return answer("calldom", 0, 1); }
 int dataflow_Q_delayed_index(method_compile_context*) { return answer("delayed_index", 0, 1); }
 int dataflow_Q_constraint_back_propa(method_compile_context*, dataflow_pass_context*)
 {

@@ -279,4 +279,146 @@ int allocate_lvattr_tbl(method_compile_context* m, void* record);
 // (unset counts as 0).
 int df_env_switch(s4* holder, const char* name);
 
+
+// ---- df_qhelpers.cpp: routines shared by the quadruple passes -------------------------
+// The block order of the quadruple passes, built once and cached in the pass
+// context until its owner drops it.
+void CreateDFSforDFQuadruple(method_compile_context* m, dataflow_pass_context* pc, u4* count, u4** order);
+// Turns quadruple (block, index) into a deleted no-operation and, while the
+// chains are fresh, takes it out of them.
+void ChangeNOP(method_compile_context* m, s4 block, s4 index);
+// Opens `before` no-operation slots in front of the quadruple at `position`
+// and `after` behind it; `*shift` = before.  0 when work memory yields nothing.
+u4 InsertNOP_codeattr(method_compile_context* m, u4 block, u4 position, u4 before, u4 after, u4* shift);
+quadruple** SkipNopForward(quadruple** from, quadruple** last);
+quadruple** SkipNopBackward(quadruple** from, quadruple** first);
+int IsLiteralRangeArchitecture(quadruple** slot, s4 value, int position);
+
+// ---- df_calcop.cpp: constant evaluation of operators ------------------------------------
+// Operator codes of arithmetic quadruples (two-operand 1..43, one-operand 19..42).
+constexpr s4 DF_OP_ADD = 1, DF_OP_SUB = 2, DF_OP_MUL = 3, DF_OP_AND = 4, DF_OP_OR = 5, DF_OP_XOR = 6,
+             DF_OP_MAX = 7, DF_OP_MIN = 8, DF_OP_DIV = 12, DF_OP_REM = 13, DF_OP_SHL = 14, DF_OP_SHR = 15,
+             DF_OP_USHR = 16, DF_OP_ROTL = 17, DF_OP_ROTR = 18, DF_OP_SHL2 = 43;
+constexpr s4 DF_OP_NEG = 19, DF_OP_2B = 20, DF_OP_2C = 21, DF_OP_2S = 22, DF_OP_ABS = 23, DF_OP_NOT = 24,
+             DF_OP_SIN = 25, DF_OP_COS = 26, DF_OP_2Z = 40, DF_OP_NOT2 = 42;
+// 1 with *result stored, or 0 (refused; nothing stored).
+int df_calc_op2(u4 context, s4 code, s4 a, s4 b, s4* result);
+int df_calc_op1(u4 context, s4 code, s4 a, s4* result);
+
+// ---- df_qedit.cpp: quadruple and block editing ------------------------------------------
+void DecrementBackward(method_compile_context* m, u4 pred, u4 block);
+void DecrementAllForward(method_compile_context* m, u4 block);
+void remove_unreachable_bb(method_compile_context* m, u4 block);
+void update_loops_for_lost_entry(method_compile_context* m, u4 pred, u4 block);
+void ClearRarePath(method_compile_context* m, u4 block);
+void Delete_Load(method_compile_context* m, u4 block, u4 index, int make_nop);
+void Delete_IINC(method_compile_context* m, u4 block, u4 index, int make_nop);
+// The exception-table entries of this compile: the compile's own block-level
+// table when the front end built it (editing it never touches the VM's
+// method block), else the method block's count.
+u4 df_exception_entries(const method_compile_context* m);
+
+// ---- df_reachdef.cpp: reaching definitions and the use-def / def-use chains ------------
+int dataflow_Q_reachdef(method_compile_context* m, dataflow_pass_context* pc);
+int ReachDef_Q_Init_DataFlow_R(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets,
+                               u4 nblocks, dataflow_pass_descriptor* d);
+int ReachDef_Q_Fwd_Visit_DataFlow_R(method_compile_context* m, dataflow_pass_context* pc,
+                                    dataflow_block_sets* sets, u4 block, dataflow_pass_descriptor* d);
+int ReachDef_Q_Final_DataFlow_R(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets,
+                                u4 nblocks, dataflow_pass_descriptor* d);
+u4 count_parameter_words(method_compile_context* m);
+void add_chain_ref(method_compile_context* m, dataflow_pass_context* pc, u4 block, u4 index, quad_ref use);
+void add_use_to_def_chains(method_compile_context* m, dataflow_pass_context* pc, const varref_list* defs,
+                           u4 block, u4 index);
+void clear_quad_chains(method_compile_context* m);
+// Pseudo definitions (block 0): a parameter at entry, any variable at a
+// handler's entry, any variable after a jsr.
+constexpr u4 QREF_PARAMETER = 0xFFFF, QREF_HANDLER = 0xFFFD, QREF_JSR = 0xFFFC;
+
+// ---- df_livevar.cpp: live variables ----------------------------------------------------
+int dataflow_Q_livevar(method_compile_context* m, dataflow_pass_context* pc);
+int compute_handler_live_sets(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets,
+                              u4 nblocks, dataflow_pass_descriptor* d);
+// The block's largest count of live variables at one point (liveness), and
+// the block's call-dominance IN and OUT (pointers to word arrays).
+inline u4& bb_live_max(bbattr* b) { return b->later_108[12]; }
+inline u4& bb_calldom_in(bbattr* b) { return b->later_108[10]; }
+inline u4& bb_calldom_out(bbattr* b) { return b->later_108[11]; }
+// Block sets as the register manager reads them: at most 64 variables
+// (locals + 3) in place, low word first; more: word 0 points to the array.
+inline u4* df_bb_live_in(bbattr* b) { return &b->later_108[5]; }
+inline u4* df_bb_live_out(bbattr* b) { return &b->later_108[7]; }
+// The handler-used set the register manager reads (same form).
+inline u4* df_mcc_handler_set(method_compile_context* m) { return &m->regman_words[0]; }
+// Method counters of the liveness run: call quadruples (opcodes 53..59) and
+// those of sub-kind 10 or 11.
+inline u4& mcc_call_quads(method_compile_context* m) { return m->three_words[0]; }
+inline u4& mcc_call_quads_10_11(method_compile_context* m) { return m->three_words[1]; }
+// The last-use table (per local, per block: nodes of quadruple indexes), in
+// the context's live-information word.
+inline u4& mcc_last_use_table(method_compile_context* m) { return m->pass_word; }
+constexpr u4 MBC_MAY_RAISE = 0x01000000;    // a quadruple of the method may raise
+constexpr u4 BB_HOLDS_CALL_KIND = 0x1000;   // a call of the kinds liveness marks
+constexpr u4 BB2_HOLDS_CALL = 0x20;         // a call-implying quadruple
+struct df_last_use {
+    u2 tag;                     // 0xFFFF
+    u2 index;                   // quadruple index in the block
+    df_last_use* next;
+};
+static_assert(sizeof(df_last_use) == 8);
+static_assert(offsetof(df_last_use, index) == 2);
+static_assert(offsetof(df_last_use, next) == 4);
+
+// ---- df_calldom.cpp: call dominance ---------------------------------------------------
+int dataflow_Q_calldom(method_compile_context* m, dataflow_pass_context* pc);
+
+// ---- df_athrow.cpp: exit paths ---------------------------------------------------------
+int dataflow_athrow(method_compile_context* m, dataflow_pass_context* pc);
+constexpr u4 BB2_EXITS_BY_THROW = 0x1;      // every path to the exit ends in an athrow
+constexpr u4 BB2_EXITS_PAST_CALL = 0x2;     // every path to the exit passes a call
+
+// ---- df_meantime.cpp: meantime distances -----------------------------------------------
+int dataflow_Q_meantime(method_compile_context* m, dataflow_pass_context* pc);
+int Meantime_Q_Init_DataFlow_I(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets,
+                               u4 nblocks, dataflow_pass_descriptor* d);
+int Meantime_Q_Bwd_Visit_DataFlow_I(method_compile_context* m, dataflow_pass_context* pc,
+                                    dataflow_block_sets* sets, u4 block, dataflow_pass_descriptor* d);
+int Meantime_Q_Final_DataFlow_I(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets,
+                                u4 nblocks, dataflow_pass_descriptor* d);
+// Up to four register-candidate locals whose next occurrence after a call is
+// nearest (hung on the call quadruple's auxiliary operand word).
+struct meantime_call_candidates {
+    u2* locals;
+    u2* locals2;                // always null
+    u1 count;
+    u1 count2;                  // always 0
+    u2 pad;
+};
+static_assert(sizeof(meantime_call_candidates) == 12);
+static_assert(offsetof(meantime_call_candidates, locals2) == 4);
+static_assert(offsetof(meantime_call_candidates, count) == 8);
+static_assert(offsetof(meantime_call_candidates, count2) == 9);
+// (quad_call_candidates / quad_set_call_candidates: df_operand.h)
+inline int16_t* df_bb_distance(const bbattr* b) { return reinterpret_cast<int16_t*>(b->later_108[9]); }
+
+// ---- df_lvarchar.cpp: local-variable characteristics ------------------------------------
+void Initialize_lvar_characteristics(method_compile_context* m, dataflow_pass_context* pc);
+void Initialize_lvar_orig_bytecode(method_compile_context* m, dataflow_pass_context* pc);
+void Initialize_short_lifetime_lvar(method_compile_context* m, dataflow_pass_context* pc);
+// The local-table shrinking's map: for each local before shrinking its new
+// number, or -1 (null while nothing was shrunk).
+inline s4* mcc_shrink_map(const method_compile_context* m) { return reinterpret_cast<s4*>(m->five_words[4]); }
+inline void mcc_set_shrink_map(method_compile_context* m, s4* map) { m->five_words[4] = reinterpret_cast<u4>(map); }
+inline bool df_local_in_set(u4 count, const u4* set, u4 local)
+{
+    return set != nullptr && local < count && (set[local >> 5] >> (local & 31) & 1) != 0;
+}
+
+// ---- df_arch.cpp: transformation for the target architecture ------------------------------
+int TransformForArchitecture(method_compile_context* m, dataflow_pass_context* pc);
+// Signed power-of-two terms whose sum is the multiplier modulo 2^32; the
+// number of terms (at most 32).
+int decompose_multiplier(u1* shifts, int8_t* signs, u4 multiplier);
+void SetQuadrupleWorking(quadruple** slot);
+
 #endif // ORVA_DATAFLOW_DATAFLOW_H

@@ -51,10 +51,9 @@ s4 transfer_target_block(const method_compile_context* m)
     return b->succ_count > 0 ? static_cast<s4>(b->succ[0]) : -1;
 }
 
-u4 exception_entries(const method_compile_context* m)
-{
-    return m->mb != nullptr && m->mb->exception_table != nullptr ? m->mb->exception_table_length : 0;
-}
+// The compile's own count: a handler that became unreachable leaves block 0's
+// list and the compile's tables, never the method block's.
+u4 exception_entries(const method_compile_context* m) { return df_exception_entries(m); }
 
 struct dfs_frame {
     u4 block;
