@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "codegen/codegen_context.h"
+#include "codegen/codegen.h"
 #include "df_graph.h"
 #include "df_vm_env.h"
 #include "inline/mi_prescan.h"

@@ -359,7 +359,20 @@ TEST(CgRegArgs, Pass2SavesWhatPass1Used)
     cg.pass = CG_PASS_WRITE;
     init_use_regs(&cg);
     compile_option2_flag &= ~OPT2_UNWIND_STACK;
-    EXPECT_EQ(mci.saved_regs, reg_used_bit[GR_ESI]);
+    // The exception registration of the prologue uses ebx: it is saved even
+    // when the body never names it.
+    EXPECT_EQ(mci.saved_regs, reg_used_bit[GR_ESI] | reg_used_bit[GR_EBX]);
+    // A synchronized method hands the frame base to its stubs in ebp.
+    mb.exception_table = nullptr;
+    mb.exception_table_length = 0;
+    mb.access |= ACC_SYNCHRONIZED;
+    cg.pass = CG_PASS_MEASURE;
+    init_use_regs(&cg);
+    mci.used_regs = 0;
+    cg.pass = CG_PASS_WRITE;
+    init_use_regs(&cg);
+    mb.access &= ~ACC_SYNCHRONIZED;
+    EXPECT_EQ(mci.saved_regs, reg_used_bit[GR_EBP]);
 }
 
 TEST(CgRegArgs, SaveAreaReadersFollowTheSaveOrder)

@@ -178,3 +178,6 @@ int _alloc_int_reg(codegen_context*, u4 mask, int avoid)
 }
 void _free_int_reg(codegen_context*, int, int, int, int) {}
 int _assoc_int_oprnd(codegen_context*, const reg_operand*, int, int, int) { return 0; }
+
+// Register preferences belong to the inlining subsystem: the choice is kept.
+int optim_set(codegen_context*, int reg, const void*) { return reg; }

@@ -973,7 +973,9 @@ TEST(SpTable, WidthsAndLookup)
         {{{3, 1}, {200, 2}, {255, 0}}, 1, 1},
         {{{3, 1}, {0x100, 300}}, 2, 2},
         {{{3, 0}, {0x10000, 0}}, 4, 0},
-        {{{0, 0}}, 0, 0},
+        // One entry at offset 0 still has a one-byte offset: a width of 0
+        // would leave the reader dividing by zero.
+        {{{0, 0}}, 1, 0},
     };
     for (auto& c : cases) {
         sp_offset_info* list = sp_list(c.e);

@@ -248,3 +248,6 @@ void rm_run(rm_fixture* f, const machine& in, machine* out, int fp_out)
     out->fp.assign(hd.fp_out, hd.fp_out + fp_out);
     out->fpu_status = hd.status;
 }
+
+// Register preferences belong to the inlining subsystem: the choice is kept.
+int optim_set(codegen_context*, int reg, const void*) { return reg; }

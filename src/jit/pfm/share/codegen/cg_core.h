@@ -269,13 +269,6 @@ void pop_stack_md(codegen_context* cg, int ignored, int n);
 void invalidate_if_lastuse(codegen_context* cg, reg_operand* op);
 
 // ---------------------------------------------------------------------------
-// Register manager services: declared by the register manager
-// (codegen/reg_manager.h); weak stand-ins in cg5_pending.cpp serve the test
-// binaries that link the code-generation core without it.
-// ---------------------------------------------------------------------------
-int optim_set(codegen_context* cg, int reg);
-
-// ---------------------------------------------------------------------------
 // Quadruple code generators and method glue (subsystem of the generators;
 // weak stand-ins in cg5_pending.cpp).  Generators of the dispatch table have
 // the cg_generator form and are listed in CG5_GENERATORS.

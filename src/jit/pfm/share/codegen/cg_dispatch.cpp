@@ -440,7 +440,7 @@ static void dispatch_fixregs(codegen_context* cg, quadruple** slot, cg_operands*
     for (int i = 0; i < 3 && i < o->list_n; i++) {
         int r = _set_rd_int_oprnd(cg, &o->list[i], masks[i], 0, 0);
         if ((*slot)->opcode == OPC_FIXREGS)
-            _assoc_int_oprnd(cg, &o->list[i], optim_set(cg, r), 0, 1);
+            _assoc_int_oprnd(cg, &o->list[i], optim_set(cg, r, &o->list[i]), 0, 1);
     }
 }
 

@@ -285,7 +285,7 @@ void gen_init_try_region(codegen_context* cg, u4 value)
 void gen_load_exception_object(codegen_context* cg, reg_operand* op)
 {
     int r = _set_rd_int_oprnd(cg, op, 1, 0, 1);
-    _assoc_int_oprnd(cg, op, optim_set(cg, r), 0, 1);
+    _assoc_int_oprnd(cg, op, optim_set(cg, r, op), 0, 1);
 }
 
 int signature_return_kind(int fallback, methodblock* mb)

@@ -70,6 +70,16 @@ int cg_count_int_arg_words(const char* sig, int is_static, int* has_float)
     return n;
 }
 
+static u1 prologue_registers(const methodblock* mb)
+{
+    u1 regs = 0;
+    if (mb->exception_table_length != 0)
+        regs |= (u1)reg_used_bit[GR_EBX];
+    if (mb->access & ACC_SYNCHRONIZED)
+        regs |= (u1)reg_used_bit[GR_EBP];
+    return regs;
+}
+
 void init_use_regs(codegen_context* cg)
 {
     method_code_info* mci = cg->mci;
@@ -77,7 +87,10 @@ void init_use_regs(codegen_context* cg)
         mci->saved_regs = CALLEE_SAVED_MASK;
         mci->saved_count = 4;
     } else if ((compile_option2_flag & OPT2_UNWIND_STACK) || cg->mb->exception_table_length == 0) {
-        u1 found = mci->used_regs;
+        // The prologue's own registers count as found even when the body
+        // never names them: ebx links the exception registration, ebp
+        // carries the frame base to the synchronized-method stubs.
+        u1 found = (u1)(mci->used_regs | prologue_registers(cg->mb));
         u1 saved = 0, count = 0;
         for (u4 r : callee_saved_order) {
             u1 bit = (u1)reg_used_bit[r];

@@ -30,6 +30,12 @@ sp_offset_info* update_sp_offset_table(codegen_context* cg, s2 sp_offset);
 void fix_sp_table_after_cs(codegen_context* cg, sp_offset_info* node, u1* end);
 void patch_cmp_jmp_code(codegen_context* cg, u1* old_disp, u1* end);
 
+// Register preferences (inline/mi_regpref.cpp): hands `reg` back unchanged
+// and records it as the preferred register of the operand's later uses;
+// `ops` is the operand's descriptor (reg_operand), whose third word points
+// to the quadruple operand.
+int optim_set(codegen_context* cg, int reg, const void* ops);
+
 // Compile pipeline: code-position lists.
 u1* fix_cp2imf_after_cs(codegen_context* cg, cp_node* node, u1* start);
 cp_node* register_inlined_method_frame(codegen_context* cg, u4 value, u1* position, cp_node** list);

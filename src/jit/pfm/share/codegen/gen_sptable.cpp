@@ -6,7 +6,7 @@
 // instruction, depth in words); after the pass the records are packed into a
 // table in code memory whose address travels with the committed code:
 //
-//   byte 0  width of a code offset (1, 2 or 4; 0 only for one entry at 0)
+//   byte 0  width of a code offset (1, 2 or 4)
 //   byte 1  width of a depth (0, 1 or 2)
 //   word 1  address of the depth array (= end of the offset array)
 //   byte 8  the offsets, ascending, then the depths in the same order
@@ -21,6 +21,9 @@
 #include "driver/driver.h"
 
 #define SUBSTITUTABLE __attribute__((weak))
+
+// Absent from the method glue's own test binary.
+#pragma weak jit_wmem_init
 
 SUBSTITUTABLE sp_offset_info* update_sp_offset_table(codegen_context* cg, s2 sp_offset)
 {
@@ -101,6 +104,10 @@ static u4 measure_list(const sp_offset_info* list, u4* w1_out, u4* w2_out, u4* n
     u4 w1 = (offset_bits + 7) / 8;
     if (w1 == 3)
         w1 = 4;
+    // One entry at offset 0 still takes one byte: the reader counts the
+    // entries by dividing the offset array's length by this width.
+    if (w1 == 0 && n != 0)
+        w1 = 1;
     u4 w2 = (depth_bits + 7) / 8;
     *w1_out = w1;
     *w2_out = w2;
@@ -170,4 +177,43 @@ u4 sp_offset_table_depth(const u1* table, u4 offset)
     if (i == (s4)n || get_le(offsets + (u4)i * w1, w1) > offset)
         i--;
     return i < 0 ? 0 : get_le(depths + (u4)i * w2, w2);
+}
+
+// A hand-written replacement body comes with its pairs (code address,
+// stack offset in bytes) laid directly after its end; its table is built as
+// a method's is, through a context of its own in the writing pass.  The
+// records live in a work pool of the compile record's thread, released with
+// the body's other work memory.
+int create_sp_offset_info_for_replaced_method(method_compile_context* m, u1* start, u1* end, u4 pairs)
+{
+    if (pairs == 0)
+        return 0;
+    struct pair {
+        u1* address;
+        s4 offset;
+    };
+    static_assert(sizeof(pair) == 8);
+    const pair* p = reinterpret_cast<const pair*>(end);
+    work_pool* pool = &jit_wmem_init != nullptr ? jit_wmem_init(pairs * (u4)sizeof(sp_offset_info)) : nullptr;
+    if (pool == nullptr)
+        return 1;
+    work_pool* saved = m->pool2;
+    m->pool2 = pool;
+    codegen_context cg;
+    method_code_info mci;
+    memset(&cg, 0, sizeof cg);
+    memset(&mci, 0, sizeof mci);
+    cg.pass = CG_PASS_WRITE;
+    cg.m = m;
+    cg.mb = m->mb;
+    cg.mci = &mci;
+    cg.flags = CG_SCHED_OFF;
+    mci.code_start = start;
+    for (u4 i = 0; i < pairs; i++) {
+        cg.code = p[i].address;
+        update_sp_offset_table(&cg, (s2)p[i].offset);
+    }
+    create_sp_offset_info(&cg, m, (u4)(end - start));
+    m->pool2 = saved;
+    return 0;
 }

@@ -769,6 +769,9 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         s4 source = fp ? static_cast<s4>(c.B + c.SI) + float_position(c, n) : static_cast<s4>(c.B) + n;
         q->src1.number = num(source);
         u1 type = quad_operand_type(q->result);
+        // The source is the operand-stack variable of the argument's type
+        // (the clone of the call carries no source kind of its own).
+        q->src1.kind = quad_kind_byte(QK_VARIABLE, type);
         q->result.kind = quad_kind_byte(QK_ARGUMENT, type);
         u4 index = q->result.number & 0xFF;
         if (!fp && index < 3) {
@@ -797,7 +800,9 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         set_sources(q, 1);
         return 0;
     case OPC_NULLCHECK:
+        // Made by the stack pass with an operand-stack relative number.
         q->src1.kind = KB_REF;
+        q->src1.number = num(q->src1.number + static_cast<s4>(c.B));
         set_sources(q, 1);
         set_perms(q, PERM_10);
         return 0;

@@ -321,7 +321,9 @@ int sp_transform_invoke(stack_pass_state* s, quadruple* q)
     if (methodtable_slot != nullptr) {
         quadruple* mt = sp_clone(s, q);
         mt->opcode = OPC_LOAD_METHODTABLE;
+        mt->src1.kind = KB_REF;
         mt->src1.number = static_cast<u2>(S);
+        mt->result.kind = KB_VMPTR;
         mt->result.number = static_cast<u2>(P + 1);
         *methodtable_slot = mt;
         q->src1.number = static_cast<u2>(P + 1);
@@ -330,8 +332,11 @@ int sp_transform_invoke(stack_pass_state* s, quadruple* q)
     if (methodblock_slot != nullptr) {
         quadruple* mb = sp_clone(s, q);
         mb->opcode = OPC_LOAD_METHODBLOCK;
+        mb->src1.kind = KB_VMPTR;
         mb->src1.number = static_cast<u2>(P + 1);
+        mb->src2.kind = KB_INT_IMM;
         mb->src2.number = callee_slot(b, q);
+        mb->result.kind = KB_VMPTR;
         mb->result.number = static_cast<u2>(P + 2);
         *methodblock_slot = mb;
         q->src1.number = static_cast<u2>(P + 2);

@@ -167,9 +167,7 @@ void mi_special_reset(void);
 
 // ---- mi_regpref.cpp: register preference and the block-to-DFS map ----------------
 int setup_bb_to_dfs_map(method_compile_context* m);
-// `ops` is the code generator's three-word operand descriptor; its third word
-// points to the quadruple operand.  Returns `reg` unchanged.
-int optim_set(codegen_context* cg, int reg, const void* ops);
+// optim_set: declared in codegen/codegen.h.
 extern const u1 register_preference_mask[9];
 extern const u1 register_preference_index[7];
 

@@ -12,7 +12,7 @@
 #include <string.h>
 
 #include "driver/driver.h"
-#include "codegen/codegen_context.h"
+#include "codegen/codegen.h"
 #include "dataflow/dataflow.h"
 #include "frontend/frontend.h"
 #include "inline/mi_prescan.h"
