@@ -101,6 +101,10 @@ constexpr raiser_row raisers[18] = {
 
 constexpr int RT_ATHROW = 42;
 
+// The compilation's main pool; the method glue, compiled without the
+// front end, has only its scratch pool.
+work_pool* record_pool(codegen_context* cg) { return cg->m->pool1 != nullptr ? cg->m->pool1 : cg->m->pool2; }
+
 throw_state* state_of(codegen_context* cg)
 {
     return reinterpret_cast<throw_state*>((uintptr_t)cg->m->cg_lists[MCC_LIST_THROW_RECORDS]);
@@ -108,7 +112,7 @@ throw_state* state_of(codegen_context* cg)
 
 throw_state* new_state(codegen_context* cg)
 {
-    auto* s = static_cast<throw_state*>(jit_wmem_alloc(cg->m->pool1, sizeof(throw_state)));
+    auto* s = static_cast<throw_state*>(jit_wmem_alloc(record_pool(cg), sizeof(throw_state)));
     if (s == nullptr)
         cg_service_missing("work memory for raise paths");
     memset(s, 0, sizeof *s);
@@ -124,7 +128,7 @@ throw_record* next_record(codegen_context* cg)
         s = new_state(cg);   // code written without a measuring pass (method glue)
     if (s->fill == s->capacity) {
         u4 n = s->capacity == 0 ? THROW_INITIAL_CAPACITY : 2 * s->capacity;
-        auto* grown = static_cast<throw_record*>(jit_wmem_alloc(cg->m->pool1, n * sizeof(throw_record)));
+        auto* grown = static_cast<throw_record*>(jit_wmem_alloc(record_pool(cg), n * sizeof(throw_record)));
         if (grown == nullptr)
             cg_service_missing("work memory for raise paths");
         memset(grown, 0, n * sizeof(throw_record));
