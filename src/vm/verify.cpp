@@ -259,7 +259,9 @@ u4 instruction_length(verifier& v, u4 pc)
     const op_info& info = op_table.op[op];
     if (info.kind == K_TABLESWITCH || info.kind == K_LOOKUPSWITCH) {
         u4 base = (pc + 4) & ~3u;                  // after the opcode and its padding
-        if (base + 12 > v.len)
+        // The fixed words: default, low, high (tableswitch) or default,
+        // pair count (lookupswitch, which may have no pairs at all).
+        if (base + (info.kind == K_TABLESWITCH ? 12 : 8) > v.len)
             return 0;
         if (info.kind == K_TABLESWITCH) {
             s4 low = read_s4(v.code + base + 4);

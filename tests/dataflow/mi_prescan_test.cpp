@@ -517,3 +517,33 @@ TEST_F(Prescan, OperandRoutines)
         dftest::release_context(m);
     });
 }
+
+// Fault guarded: a try range that begins or ends inside a straight run of
+// code must still start and end on block boundaries; otherwise the catch
+// frames (blocks from the start block up to the end block) leave out the
+// covered code and a compiled method does not catch its own exception.
+TEST_F(Prescan, TryRangeBoundariesStartBlocks)
+{
+    dftest::run([&](EE* ee) {
+        for (const char* name : {"nestedTry", "tryCatch"}) {
+            SCOPED_TRACE(name);
+            methodblock* mb = dftest::find_method(shapes(ee), name, "([II)I");
+            ASSERT_NE(mb, nullptr);
+            ASSERT_GT(mb->exception_table_length, 0u);
+            prescan_run r;
+            ASSERT_TRUE(r.start(ee, mb));
+            ASSERT_EQ(prescan_bytecode(r.m, r.root(), ee), 0);
+            const exception_entry* exc = reinterpret_cast<const exception_entry*>(mb->exception_table);
+            bool mid_block_start = false;
+            for (u4 k = 0; k < mb->exception_table_length; k++) {
+                EXPECT_TRUE(mi_bit(r.root()->live_leaders, exc[k].start_pc)) << "entry " << k;
+                if (exc[k].end_pc < mb->code_length)
+                    EXPECT_TRUE(mi_bit(r.root()->leaders, exc[k].end_pc)) << "entry " << k;
+                mid_block_start |= exc[k].start_pc != 0;
+            }
+            if (name[0] == 'n')
+                EXPECT_TRUE(mid_block_start);   // the fixture still shows the fault
+            r.finish();
+        }
+    });
+}

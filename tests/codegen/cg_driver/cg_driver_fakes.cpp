@@ -108,6 +108,7 @@ void init_resolve_backpatch_anchor(method_compile_context*) {}
 void init_allocation_slow_path_anchor(method_compile_context*) {}
 void init_invalid_fop_exception(method_compile_context*) {}
 void init_gen_datatable(method_compile_context*) {}
+void init_test_and_throw_exception(codegen_context*) {}
 int init_invokeinterface_before_1st_pass(codegen_context*, void*, void*) { return fakes.iface_fails; }
 void init_invokeinterface_before_2nd_pass(codegen_context*, void*) {}
 void gen_call_allocation_slow_path(codegen_context*) {}

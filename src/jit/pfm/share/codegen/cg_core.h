@@ -348,4 +348,42 @@ void gen_op_memop8_i8(codegen_context* cg, int op, memop* m, s4 lo, s4 hi);
 void gen_op_memop8_gr(codegen_context* cg, int op, memop* m, u4 lo, u4 hi);
 void spilloutin_fr_w_check(codegen_context* cg, int position, int size);
 
+// ---------------------------------------------------------------------------
+// gen_throw.cpp, gen_datatable.cpp, gen_array.cpp, gen_switch.cpp: checks and
+// raise paths, the data table, array access and switches.
+// ---------------------------------------------------------------------------
+// Compare kinds of _gen_test_and_throw_exception (a, b, c, d its operands).
+constexpr int THROW_CMP_REG_MEM = 0;       // cmp reg a, [b + c]
+constexpr int THROW_CMP_REG_REG = 2;       // cmp reg a, reg b
+constexpr int THROW_CMP_REG_IMM = 3;       // cmp reg a, imm c
+constexpr int THROW_CMP_TEST_REG = 4;      // test reg a, reg a (d = 1: the byte registers)
+constexpr int THROW_CMP_TEST_MEM_IMM = 5;  // test dword [b + c], imm a
+constexpr int THROW_CMP_MEM_IMM = 6;       // cmp dword [b + c], imm a
+constexpr int THROW_CMP_OR = 8;            // or reg a, reg b
+constexpr int THROW_CMP_XOR_IMM = 9;       // xor reg a, imm c
+constexpr int THROW_CMP_FLAGS = 10;        // no compare: the flags of the code before
+
+// Compile-context list words of these files.
+constexpr int MCC_LIST_DATATABLE = 6;      // data-table records
+constexpr int MCC_LIST_THROW_RECORDS = 7;  // raise-path records
+
+void init_test_and_throw_exception(codegen_context* cg);
+// The scheduler moved the jump whose displacement was at old_disp to end
+// before `end` (patch_cmp_jmp_code, gen_jmp_patch.cpp, calls it).
+void throw_records_moved(codegen_context* cg, u1* old_disp, u1* end);
+void gen_test_and_throw_exception(codegen_context* cg, int cond, int kind, int a, int b, int c, int d, u4 code,
+                                  u4 arg1, u4 arg2);
+// An array-index check raising ArrayIndexOutOfBoundsException with `index`
+// (a register id, or the value when index_is_constant) as its message.
+void gen_index_check(codegen_context* cg, int cond, int kind, int a, int b, int c, u4 index, int index_is_constant);
+// Data-table kinds of register_datatable.
+constexpr int DT_CONST_TABLE = 0;          // gen_ldctable's constants
+constexpr int DT_TABLESWITCH = 1;          // a tableswitch jump table
+constexpr int DT_LOOKUPSWITCH = 2;         // a dense lookupswitch jump table
+constexpr int DT_CONST32 = 3;              // one 32-bit constant
+constexpr int DT_CONST64 = 4;              // one 64-bit constant
+// owner: the quadruple (kinds 0-2) or 0; slot: the 4-byte address field
+// written when the table is placed (pass 2); size in bytes.
+void register_datatable(codegen_context* cg, quadruple* owner, u1* slot, int kind, u4 word1, u4 word2, u4 size);
+
 #endif // ORVA_CODEGEN_CG_CORE_H

@@ -91,6 +91,7 @@ s4 gen_method_code_pass(codegen_context* cg, method_compile_context* m, u2 pass,
     init_allocation_slow_path_anchor(m);
     init_invalid_fop_exception(m);
     init_gen_datatable(m);
+    init_test_and_throw_exception(cg);
     init_use_regs(cg);
     u4 prec = gen_fp_decide_precision(cg);
 

@@ -229,42 +229,6 @@ int gen_argcopy(codegen_context* cg, quadruple** slot, cg_operands* o)
     return 0;
 }
 
-// One dimension of a multianewarray: pushed, the sign word of a long made
-// from an int computed in a register.
-int gen_argset_multianewarray(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    for (int i = 0; i < o->list_n; i++) {
-        reg_operand* src = &o->list[i];
-        switch (src->kind) {
-        case OPND_NONE:
-        case OPND_ARG:
-            break;
-        case OPND_CONST:
-        case OPND_XCONST:
-        case OPND_YCONST:
-            gen_push_imm(cg, imm_value(src), cg->mci->sp_offset - 4, 3);
-            break;
-        case OPND_LOCAL:
-            if (is_cached_int_oprnd(cg, src)) {
-                int r = _get_rd_int_oprnd(cg, src, 0, -1);
-                gen_push(cg, gid(r), cg->mci->sp_offset - 4, 3);
-                gi_done(cg, src, r);
-            } else {
-                gen_push_mm(cg, GR_ESP, C_Style_local(cg, (s4)src->value, 0) - cg->mci->sp_offset);
-                invalidate_if_lastuse(cg, src);
-            }
-            break;
-        default: {
-            int r = value_in(cg, src, slot, RM_ALL_INT);
-            gen_push(cg, gid(r), cg->mci->sp_offset - 4, 3);
-            gi_done(cg, src, r);
-            break;
-        }
-        }
-    }
-    return 0;
-}
-
 int set_return_register(codegen_context* cg, quadruple** slot, cg_operands* o)
 {
     switch ((*slot)->opcode) {

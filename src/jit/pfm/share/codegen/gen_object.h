@@ -15,8 +15,8 @@
 
 // Compile-context list words (method_compile_context::cg_lists) that hold
 // the record lists of these generators (newest first, emptied per pass).
-constexpr int MCC_LIST_CLASS_CACHE = 6;
-constexpr int MCC_LIST_ALLOC_SLOW_PATH = 7;
+constexpr int MCC_LIST_CLASS_CACHE = 0;
+constexpr int MCC_LIST_ALLOC_SLOW_PATH = 1;
 
 // Run-time routine table entries these generators call.
 constexpr int RT_ENTRY_LDC = 0;

@@ -91,7 +91,7 @@ struct method_compile_context {
     u4 inliner_words[3];            // inlining expansion
     inlining_context* inlining;     // made by allocate_miainfo at creation
     u4 inliner_word2;               // cleared at creation
-    u4 cg_lists[8];                 // code generators' lists; [5] the code-position table
+    u4 cg_lists[8];                 // code generators' record lists (MCC_LIST_*); [5] the code-position table
     void* lopt;                     // loop optimizer; cleared at creation
     u1 optimizer_byte;              // quadruple optimization driver; cleared at creation
     u1 pad_153[3];

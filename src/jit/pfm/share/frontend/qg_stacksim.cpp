@@ -275,9 +275,13 @@ void array_access(sim& s, quadruple* q, u4 ref_depth)
     if (op == OPC_IASTORE || op == OPC_LASTORE || op == OPC_FASTORE || op == OPC_DASTORE) {
         stack_word& index = s.stack[s.d - ref_depth + 1];
         if (ref.producer != nullptr && index.producer != nullptr) {
+            // The producers are marked for the passes that pair them; the
+            // store keeps its null and bounds checks (fault mended: marking
+            // the store known non-null and in bounds here dropped both
+            // checks of every a[i] = v whose operands came from this block,
+            // so an out-of-range index wrote outside the array).
             quad_or_word0(*ref.producer, QW_PRODUCER_REF);
             quad_or_word0(*index.producer, QW_PRODUCER_INDEX);
-            quad_or_word0(q, QW_NONNULL | QW_NO_BOUNDCHECK);
         }
     }
 }

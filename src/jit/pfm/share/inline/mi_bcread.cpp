@@ -141,6 +141,16 @@ u4 mi_instruction_length(const u1* code, u4 length, u4 pc)
     return static_cast<u4>(len);
 }
 
+// pc starts or ends (exclusively) the range of an exception-table entry.
+static bool try_boundary(const methodblock* mb, u4 pc)
+{
+    const auto* exc = reinterpret_cast<const exception_entry*>(mb->exception_table);
+    for (u4 i = 0; exc != nullptr && i < mb->exception_table_length; i++)
+        if (exc[i].start_pc == pc || exc[i].end_pc == pc)
+            return true;
+    return false;
+}
+
 int mi_flow_scan(EE* ee, methodblock* mb, u4* leaders, u4* live_leaders, u4* starts, u4* work)
 {
     u4 length = mb->code_length;
@@ -204,7 +214,13 @@ int mi_flow_scan(EE* ee, methodblock* mb, u4* leaders, u4* live_leaders, u4* sta
             // instruction, which starts a block of its own.
             if (next >= length)
                 return 1;
-            if (mi_is_conditional_branch(op) || op == BC_JSR_ || op == BC_JSR_W_)
+            // So does an instruction where a try range starts or ends: the
+            // catch-frame code gives a range the blocks from its start
+            // block up to its end block, so a boundary inside a block would
+            // drop the block's instructions from the range (fault mended: a
+            // method did not catch its own exception when its try range
+            // began or ended in the middle of a block).
+            if (mi_is_conditional_branch(op) || op == BC_JSR_ || op == BC_JSR_W_ || try_boundary(mb, next))
                 mark(leaders, next);
             if (marked(live_leaders, next))
                 break;
