@@ -441,6 +441,35 @@ bool front_end_only(u1 op)
            || op == OPC_ARRAYLENGTH_MARK || op == OPC_VMPTR_DEF;
 }
 
+// The number of the array an element access reads or writes, or -1.
+s4 accessed_array(const quadruple* q)
+{
+    u4 attr = opc_info_quadruple[q->opcode];
+    if (attr & OPA_ARRAY_LOAD)
+        return q->src1.number;
+    if ((attr & OPA_ARRAY_STORE) && (q->opcount & QC_SRC_MASK) == QC_SRC_LIST && quad_list_head(q) != nullptr)
+        return quad_list_head(q)->number;
+    return -1;
+}
+
+// The bounds check the stack pass puts in front of an access: the length is
+// read from the accessed array into the temporary the check compares with.
+// (Fault mended: the length read once named the stored value and the slot
+// below the array, the access's own stack tops.)
+std::string check_bounds_triple(const std::vector<const quadruple*>& live, size_t k)
+{
+    const quadruple* len = live[k];
+    if (len->opcode != OPC_ARRAYLENGTH || k + 2 >= live.size() || live[k + 1]->opcode != OPC_SIZECHECK)
+        return "";
+    const quadruple* check = live[k + 1];
+    if (check->src2.number != len->result.number)
+        return "bounds check does not compare with the length read before it";
+    s4 array = accessed_array(live[k + 2]);
+    if (array >= 0 && array != len->src1.number)
+        return "length read from another variable than the accessed array";
+    return "";
+}
+
 // Checks the invariants of the final form; the first violation, or "".
 std::string check_final_form(const method_compile_context* m)
 {
@@ -449,6 +478,16 @@ std::string check_final_form(const method_compile_context* m)
         const bbattr* b = m->bb_table[i];
         if (b->flags & BB_DEAD)
             continue;
+        std::vector<const quadruple*> live;
+        for (u4 k = 0; k < b->quad_count; k++)
+            if (!(b->catbl[k]->opcount & QC_DELETED))
+                live.push_back(b->catbl[k]);
+        for (size_t k = 0; k < live.size(); k++) {
+            snprintf(buf, sizeof buf, "block %u live quad %zu opcode %u: ", i, k, live[k]->opcode);
+            std::string bad = check_bounds_triple(live, k);
+            if (!bad.empty())
+                return std::string(buf) + bad;
+        }
         for (u4 k = 0; k < b->quad_count; k++) {
             const quadruple* q = b->catbl[k];
             if (q->opcount & QC_DELETED)

@@ -230,7 +230,11 @@ int set_operand_list(codegen_context* cg, quadruple** slot, reg_operand* out, in
             if (copy != nullptr)
                 *copy = op;
             u1 t = op.kind >> QT_SHIFT;
-            if (t == QT_LONG && e->next == nullptr && n - k >= 2) {
+            // A long argument is one entry that stands for two argument
+            // words wherever it lies in a call's list; any other long entry
+            // is split only as the list's last (the stored value of a store).
+            bool argument = (op.kind & QK_KIND_MASK) == QK_ARGUMENT;
+            if (t == QT_LONG && (e->next == nullptr || argument) && n - k >= 2) {
                 set_loperand(cg, slot, &out[k], &out[k + 1], src != nullptr ? src : &op);
                 k += 2;
             } else if (t == QT_DOUBLE || t == QT_FLOAT) {

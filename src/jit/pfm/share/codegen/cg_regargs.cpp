@@ -280,27 +280,33 @@ void gen_setup_parameters_optlink(codegen_context* cg, quadruple** slot)
         return;
     cg_operands o;
     int n = set_operand_list(cg, slot, o.list, CG_LIST_MAX);
-    int word = 0, stack_args = 0;
+    // An integer-class word's register is chosen by its index among the
+    // integer-class words (the operand's value), not by its place in the
+    // list: a long's low word comes first in the list but is the second
+    // word of the pair.
     for (int i = 0; i < n; i++) {
         reg_operand* op = &o.list[i];
         if (op->kind != OPND_ARG)
             continue;
         if (op->type == 'F' || op->type == 'D') {
             _spillout_fp_oprnd(cg, op);
-            stack_args = 1;
             continue;
         }
-        if (word < 3) {
-            int r = _set_rd_int_oprnd(cg, op, reg_used_bit[int_arg_regs[word]], 0, 0);
+        if (op->value < 3) {
+            int r = _set_rd_int_oprnd(cg, op, reg_used_bit[int_arg_regs[op->value]], 0, 0);
             _assoc_int_oprnd(cg, op, r, 0, 1);
         } else {
             _spillout_int_oprnd(cg, op, 1);
-            stack_args = 1;
         }
-        word++;
     }
-    if (stack_args)
-        adjust_esp(cg, (s2)(body_entry_offset(cg) - 4 * (s4)q->count));
+    // The callee's argument words lie at E + 4 (n - i) of its frame, the
+    // register-borne ones included: a callee writes a cached argument local
+    // back to that home word.  The area is therefore reserved for every call
+    // with arguments, not only for one with words on the stack; otherwise the
+    // callee's write-back lands on this frame's saved registers and locals.
+    s4 words = q->count & 0xFF;   // the high byte carries an interface call's slot
+    if (words != 0)
+        adjust_esp(cg, (s2)(body_entry_offset(cg) - 4 * words));
 }
 
 void gen_clear_parameters_optlink(codegen_context* cg, quadruple** slot)

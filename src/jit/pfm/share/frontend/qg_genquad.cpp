@@ -588,10 +588,20 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         set_perms(q, quad_unresolved(q) ? 0 : PERM_30);
         return 0;
     }
-    case OPC_ARRAYLENGTH: case OPC_ARRAYLENGTH_MARK:
-        q->opcode = OPC_ARRAYLENGTH;
+    case OPC_ARRAYLENGTH:
         set(q->src1, KB_REF, c.S);
         set(q->result, KB_INT, c.R);
+        clear_operand(q->src2);
+        set_sources(q, 1);
+        return 0;
+    case OPC_ARRAYLENGTH_MARK:
+        // Made by the stack pass in front of an array access with the array
+        // and the length temporary already numbered relative to the operand
+        // stack; its tops are those of the access, so S and R would name the
+        // stored value and the slot below the array instead.
+        q->opcode = OPC_ARRAYLENGTH;
+        set(q->src1, KB_REF, q->src1.number + static_cast<s4>(c.B));
+        set(q->result, KB_INT, q->result.number + static_cast<s4>(c.B));
         clear_operand(q->src2);
         set_sources(q, 1);
         return 0;
