@@ -2,6 +2,7 @@
 // their parameters (so the parameters' home words are written back), while
 // the caller keeps values in its frame and in callee-saved registers; and
 // element stores whose stored value is computed in front of the store.
+// Doubles as arguments and as locals live across calls.
 public class ArgHomes {
     static int one(int a) {
         a = a * 3 + 1;
@@ -33,6 +34,12 @@ public class ArgHomes {
         return v + shift;
     }
 
+    static double half(double v, int k) {
+        v = v / 2;
+        k = k + 1;
+        return v * k;
+    }
+
     public static void main(String[] args) {
         int x = 11, y = 22, z = 33;
         long w = 0x1122334455667788L;
@@ -46,6 +53,9 @@ public class ArgHomes {
             System.out.println(p + " " + q + " " + new String(buf) + " " + v);
             System.out.println(x + " " + y + " " + z + " " + w + " " + buf.length);
         }
+        // A double local stored in front of a call and read after it.
+        for (double d : new double[] {0.5, -0.0, 2.5, 1e300})
+            System.out.println("d " + d + " " + half(d, 3) + " " + d);
         int[] sq = new int[5];
         for (int k = 0; k < sq.length; k++) sq[k] = k * k - k;
         short[] sh = new short[3];

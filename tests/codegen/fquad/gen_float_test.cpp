@@ -319,7 +319,7 @@ static void check_three_way()
                 t.o.x[4] = stack_op(0, 1, 'D');
                 CUR(&t.f.cg)->fp_stack_count = 1;
                 put_double(&t.in, double_lo_word(2), a);
-                put_double(&t.in, frame_word_of_stack(1), b);
+                put_double(&t.in, frame_word_of_stack(2), b);   // slots 1 and 2, addressed at 2
                 gen_fcmpu_IFF(&t.f.cg, &t.qp, &t.o);
                 machine out = t.go();
                 EXPECT_EQ((s4)out.frame[frame_word_of_local(0)], java_fcmp(rule, a, b))

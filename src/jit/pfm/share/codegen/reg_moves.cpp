@@ -219,7 +219,7 @@ int gen_move_freg_genimmediate(codegen_context* cg, s4, u4 constant, int is_doub
 // fld dword/qword [esp + slot position - adjustment]; add esp, 4 (8)
 int gen_move_freg_stack(codegen_context* cg, int slot, s4, int is_double)
 {
-    s4 d = stack_disp(cg, slot, 0);
+    s4 d = stack_disp(cg, slot, is_double);
     int n = is_double ? gen_move_fr8_mm(cg, GR_ESP, 0, 0, d, MF_LOAD) : gen_move_fr_mm(cg, GR_ESP, 0, 0, d, MF_LOAD);
     return n + gen_arithmetic_gr_i4(cg, ALU_ADD, GR_ESP, is_double ? 8 : 4);
 }
@@ -255,10 +255,10 @@ int gen_move_local_freg(codegen_context* cg, s4 local, s4 c, int is_double)
 int gen_move_stack_freg0(codegen_context* cg, int slot, s4, int is_double, int pop)
 {
     int n = 0;
-    s4 d = stack_disp(cg, slot, 0);
+    s4 d = stack_disp(cg, slot, is_double);
     if (d < 0) {
         n += gen_arithmetic_gr_i4(cg, ALU_SUB, GR_ESP, -d);
-        d = stack_disp(cg, slot, 0);
+        d = stack_disp(cg, slot, is_double);
     }
     u4 f = store_flags(cg, MF_STORE_STACK);
     return n + (is_double ? gen_move_mm_fr8(cg, GR_ESP, 0, 0, d, pop, f) : gen_move_mm_fr(cg, GR_ESP, 0, 0, d, pop, f));

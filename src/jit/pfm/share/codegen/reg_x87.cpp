@@ -8,6 +8,7 @@
 // every release of the top a pop; values below the top are reached by
 // exchanges or copied to the top.
 #include "codegen/reg_manager.h"
+#include "frontend/qgen.h"
 
 static register_info* C(codegen_context* cg) { return CUR(cg); }
 static void raise_fp_stack(codegen_context* cg, s4 index)
@@ -248,8 +249,10 @@ void _assoc_fp_oprnd(codegen_context* cg, const reg_operand* op, s4 cv, int forc
     int cached = _search_freg(cg, op, 0);
     if (cached >= 0 && cached != s) {
         // The caller's instruction stored the value into the cached slot and
-        // popped s.
-        sw_set(c->fmask, cached, SW(RS_DIRTY));
+        // popped s: the slot now has the value (it may have been assigned
+        // at block entry without one).
+        sw_set(c->fmask, cached, SW(RS_DIRTY) | SW(RS_VALID));
+        sw_clear(c->fmask, cached, SW(RS_PENDING) | SW(RS_NOVALUE));
         lower_fp_stack(cg);
         freg_empty(cg, s);
         fp_top(cg)--;
@@ -308,8 +311,36 @@ int _spillout_fp_oprnd(codegen_context* cg, const reg_operand* op)
     return home;
 }
 
+// Whether a quadruple of the current block after the current one names
+// local `local` (either word of a two-word value) as a variable operand.
+static bool named_later_in_block(codegen_context* cg, u4 local)
+{
+    auto names = [local](u1 kind, u2 number) {
+        return (kind & QK_KIND_MASK) == QK_VARIABLE && (number == local || number + 1u == local || number == local + 1u);
+    };
+    bbattr* bb = cg->bbtable[cg->cur_bb];
+    for (u4 j = (u4)cg->cur_quad + 1; j < bb->quad_count; j++) {
+        const quadruple* q = bb->catbl[j];
+        if (q->opcount & QC_DELETED)
+            continue;
+        u4 n = q->opcount & QC_SRC_MASK;
+        if (n == QC_SRC_LIST) {
+            for (const quad_operand_list_entry* e = quad_list_head(q); e != nullptr; e = e->next)
+                if (names((u1)e->kind, e->number))
+                    return true;
+        } else if ((n >= 1 && names(q->src1.kind, q->src1.number)) || (n >= 2 && names(q->src2.kind, q->src2.number))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Write back and pop every live slot, top first.  With the dead-local flag a
-// local that is not live out of block b is just popped.
+// local that is not live out of block b is just popped, unless the flush is
+// made in the middle of b (around a call) and a later quadruple of b still
+// reads the local: the live-out set says nothing about the rest of the
+// block.  (Fault mended: a double local stored before a call and printed
+// after it was dropped at the call.)
 void _flush_fp_regs(codegen_context* cg, u4, u4, int spill, u4, int dead_local, int block)
 {
     register_info* c = C(cg);
@@ -319,7 +350,8 @@ void _flush_fp_regs(codegen_context* cg, u4, u4, int spill, u4, int dead_local, 
         int s = fp_slot(fp_top(cg) - 1);
         const register_entry& e = c->fent[s];
         bool dead = live_known && e.kind == RK_LOCAL &&
-                    !local_set_has(bb_live_out(cg->bbtable[block]), mcc_nlocals(m), e.index);
+                    !local_set_has(bb_live_out(cg->bbtable[block]), mcc_nlocals(m), e.index) &&
+                    !(block == cg->cur_bb && named_later_in_block(cg, e.index));
         if (dead || !sw_has(c->fmask, s, RS_BUSY)) {
             gen_pop_freg(cg);
             freg_empty(cg, s);
@@ -430,6 +462,15 @@ void alloc_and_assoc_fp_stack_top_oprnd(codegen_context* cg, const reg_operand* 
     e->index = s;
     sw_set(c->fmask, s, SW(0) | SW(1) | SW(2) | SW(3));
     sw_clear(c->fmask, s, SW(4) | SW(5) | SW(6) | SW(7) | SW(8) | SW(9));
+    // A variable that another slot still caches (an older value left there)
+    // receives the new value in that slot, as binding expects: fstp st(i).
+    // Binding alone would pop the model's top while the loaded value stays
+    // on the hardware stack.
+    if ((u1)op->kind == RK_LOCAL) {
+        int held = _search_freg(cg, op, 0);
+        if (held >= 0 && held != s)
+            gen_move_fr_fr_p(cg, _freg_num(cg, held), fp_top(cg) - 1, 1);
+    }
     _assoc_fp_oprnd(cg, op, fp_top(cg) - 1, 0, 0);
 }
 
