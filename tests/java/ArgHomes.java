@@ -2,7 +2,7 @@
 // their parameters (so the parameters' home words are written back), while
 // the caller keeps values in its frame and in callee-saved registers; and
 // element stores whose stored value is computed in front of the store.
-// Doubles as arguments and as locals live across calls.
+// Floats and doubles as arguments and as locals live across calls.
 public class ArgHomes {
     static int one(int a) {
         a = a * 3 + 1;
@@ -40,6 +40,11 @@ public class ArgHomes {
         return v * k;
     }
 
+    static float scale(float x, int k) {
+        x = x * 2;
+        return x + k;
+    }
+
     public static void main(String[] args) {
         int x = 11, y = 22, z = 33;
         long w = 0x1122334455667788L;
@@ -56,6 +61,9 @@ public class ArgHomes {
         // A double local stored in front of a call and read after it.
         for (double d : new double[] {0.5, -0.0, 2.5, 1e300})
             System.out.println("d " + d + " " + half(d, 3) + " " + d);
+        float f = 0.5f;
+        float g = scale(f, 1);
+        System.out.println("f " + f + " " + g + " " + scale(1.5f, -1) + " " + (int) (g * 100));
         int[] sq = new int[5];
         for (int k = 0; k < sq.length; k++) sq[k] = k * k - k;
         short[] sh = new short[3];

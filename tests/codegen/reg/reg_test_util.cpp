@@ -27,8 +27,14 @@ s4 orva_os_type = 12;
 u4 compile_option_flag = 0;
 u4 compile_option3_flag = 0;
 
-static double fconst_table[4] = {0.0, 1.0, 2.0, 0.5};
-extern "C" u1* _GET_FCONST_BASE(void) { return reinterpret_cast<u1*>(fconst_table); }
+// The run time's table, laid out as it is: floats 0.0, 1.0, 2.0 at +0, +4,
+// +8, then doubles 0.0 and 1.0 at +12 and +20.
+static struct __attribute__((packed)) {
+    float f[3];
+    double d[2];
+} fconst_table = {{0.0f, 1.0f, 2.0f}, {0.0, 1.0}};
+static_assert(sizeof(fconst_table) == 28);
+extern "C" u1* _GET_FCONST_BASE(void) { return reinterpret_cast<u1*>(&fconst_table); }
 
 void* jit_wmem_alloc(work_pool*, u4 size) { return std::calloc(1, size ? size : 4); }
 

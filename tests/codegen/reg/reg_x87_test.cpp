@@ -195,3 +195,44 @@ TEST(RegX87, ReverseStackOperands)
     EXPECT_EQ(out.fp[0], 2.5);
     EXPECT_EQ(out.fp[1], 1.5);
 }
+
+// The small x87 constants 0, 1 and 2 of both types come out exact (2.0 is a
+// float in the run time's table: a qword load there read garbage).
+TEST(RegX87, SmallConstants)
+{
+    for (char type : {'F', 'D'}) {
+        rm_fixture f;
+        rm_setup(&f, 4, 8);
+        for (s4 v = 0; v <= 2; v++) {
+            reg_operand k = const_op(v, type);
+            _get_wt_fp_oprnd(&f.cg, &k);
+        }
+        EXPECT_EQ(fp_top(&f.cg) - fp_bottom(&f.cg), 3);
+        machine in = frame_with_floats(), out;
+        rm_run(&f, in, &out, 3);
+        EXPECT_EQ(out.fp, (std::vector<double>{0.0, 1.0, 2.0})) << type;
+    }
+}
+
+// A value loaded onto the top for a variable that a lower slot still caches
+// (an older value left there) goes into that slot: the model and the
+// hardware stack keep the same depth, and the slot holds the new value.
+TEST(RegX87, LoadForAVariableCachedBelow)
+{
+    rm_fixture f;
+    rm_setup(&f, 4, 8);
+    put_slot(&f.cg, 0, {RK_LOCAL, RT_FLOAT, 0, 3, nullptr}, SW(RS_ASSIGNED) | SW(RS_BUSY));
+    put_slot(&f.cg, 1, {RK_LOCAL, RT_FLOAT, 0, 4, nullptr}, BUSY_VALID);
+    fp_top(&f.cg) = 2;
+    gen_move_freg_local(&f.cg, fp_top(&f.cg), 6, 0);   // fld dword [local 6], the new value
+    reg_operand l3 = local_op(3, 'F');
+    alloc_and_assoc_fp_stack_top_oprnd(&f.cg, &l3);
+    EXPECT_EQ(fp_top(&f.cg) - fp_bottom(&f.cg), 2);
+    int s = _search_valid_freg(&f.cg, &l3, 0);
+    ASSERT_GE(s, 0);
+    EXPECT_EQ(_freg_num(&f.cg, s), 0);
+    machine in = frame_with_floats(), out;
+    in.fp = {-1.0, 1004.0};
+    rm_run(&f, in, &out, 2);
+    EXPECT_EQ(out.fp, (std::vector<double>{1006.0, 1004.0}));
+}

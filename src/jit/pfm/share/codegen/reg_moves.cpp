@@ -184,7 +184,9 @@ int gen_move_freg_rawimmediate(codegen_context* cg, s4, s4 kind)
 {
     if (kind == 0 || kind == 1)
         return gen_move_fr_imm(cg, kind);
-    return gen_move_fr8_mm(cg, 0, 0, 0, (s4)(uintptr_t)(_GET_FCONST_BASE() + 8), MF_LOAD);
+    // The table holds 2.0 as a float at +8 (the doubles start at +12): a
+    // qword load there would read 2.0f and the next word as one double.
+    return gen_move_fr_mm(cg, 0, 0, 0, (s4)(uintptr_t)(_GET_FCONST_BASE() + 8), MF_LOAD);
 }
 
 // fld dword/qword [address]

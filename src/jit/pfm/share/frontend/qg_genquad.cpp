@@ -785,7 +785,10 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         s4 n = q->src1.number;
         s4 source = fp ? static_cast<s4>(c.B + c.SI) + float_position(c, n) : static_cast<s4>(c.B) + n;
         q->src1.number = num(source);
-        u1 type = quad_operand_type(q->result);
+        // The argument's type is the copy's own: the copy is a clone of the
+        // call, whose result descriptor says nothing about the argument.
+        u1 type = op == OPC_IARGCOPY ? QT_INT : op == OPC_FARGCOPY ? QT_FLOAT : op == OPC_LARGCOPY ? QT_LONG
+                : op == OPC_DARGCOPY ? QT_DOUBLE : QT_REF;
         // The source is the operand-stack variable of the argument's type
         // (the clone of the call carries no source kind of its own).
         q->src1.kind = quad_kind_byte(QK_VARIABLE, type);
