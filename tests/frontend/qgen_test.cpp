@@ -495,6 +495,13 @@ std::string check_final_form(const method_compile_context* m)
             snprintf(buf, sizeof buf, "block %u quad %u opcode %u: ", i, k, q->opcode);
             if (q->opcode > OPC_LAST_GENERATED || front_end_only(q->opcode))
                 return std::string(buf) + "opcode left";
+            // An argument copy's operands carry its own type: the code
+            // generator passes a float argument as a double otherwise.
+            static const u1 copy_type[5] = {QT_INT, QT_FLOAT, QT_LONG, QT_DOUBLE, QT_REF};
+            int copy = q->opcode >= OPC_IARGCOPY && q->opcode <= OPC_DARGCOPY ? q->opcode - OPC_IARGCOPY
+                       : q->opcode == OPC_AARGCOPY                             ? 4 : -1;
+            if (copy >= 0 && (q->result.kind >> QT_SHIFT != copy_type[copy] || q->src1.kind >> QT_SHIFT != copy_type[copy]))
+                return std::string(buf) + "argument copy without its type";
             const quad_operand* ops[3] = {&q->result, &q->src1, &q->src2};
             u4 nsrc = q->opcount & QC_SRC_MASK;
             for (int o = 0; o < 3; o++) {
