@@ -88,7 +88,8 @@ class Scope:
 
 
 class Gen:
-    def __init__(self, seed):
+    def __init__(self, seed, threads=True):
+        self.threads = threads
         self.rng = random.Random(seed)
         self.seed = seed
         self.counter = 0
@@ -625,7 +626,7 @@ class Gen:
         w('    }')
         w('')
         out += static_src
-        threads = rng.random() < 0.4
+        threads = rng.random() < 0.4 and self.threads
         if threads:
             n = rng.randint(50, 400)
             # shared counts under `lock`, bumps under the class's monitor

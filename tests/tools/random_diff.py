@@ -110,6 +110,7 @@ def main(argv):
     ap.add_argument('--jobs', type=int, default=1)
     ap.add_argument('--work', help='work directory (default: a fresh temporary one, removed when all pass)')
     ap.add_argument('--timeout', type=int, default=300, help='seconds one run may take')
+    ap.add_argument('--no-threads', action='store_true', help='programs without the two counting threads')
     args = ap.parse_args(argv[1:])
     seeds = parse_seeds(args.seeds)
     if not seeds:
@@ -123,7 +124,7 @@ def main(argv):
     for seed in seeds:
         path = os.path.join(work, 'src', 'R%d.java' % seed)
         with open(path, 'w') as f:
-            f.write(gen_random_java.Gen(seed).program())
+            f.write(gen_random_java.Gen(seed, threads=not args.no_threads).program())
         sources.append(path)
     compiles = [[args.jvmc, '-d', os.path.join(work, 'classes')] + sources]
     if args.jdk:
