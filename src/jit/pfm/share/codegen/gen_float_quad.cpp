@@ -160,6 +160,9 @@ int gen_op2_FFF(codegen_context* cg, quadruple** slot, cg_operands* o)
     s4 tb = ta + 1;
     gen_op_fr_fr(cg, op, ta, tb, 1);
     _free_fp_reg(cg, tb, 0);
+    // A local destination is always left cached in the x87 register.
+    if (tobe_truncated(cg, d, op, 1))
+        spilloutin_fr(cg, ta, d, 0);
     bind_top(cg, d, ta);
     return 0;
 }
@@ -173,6 +176,8 @@ int gen_op1_FF(codegen_context* cg, quadruple** slot, cg_operands* o)
     const reg_operand* a = &o->r[2];
     s4 t = writable_on_top(cg, a);
     gen_op_fr(cg, op, t);
+    if (tobe_truncated(cg, d, op, 1))
+        spilloutin_fr(cg, t, d, 0);
     bind_top(cg, d, t);
     return 0;
 }
