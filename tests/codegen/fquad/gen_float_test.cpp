@@ -326,6 +326,51 @@ TEST(GenFloat, FloatChainRoundsEachResult)
     }
 }
 
+extern s4 orva_processor_cmov_support;
+
+// float-to-int with every x87 register holding a cached local: the
+// conversion's rounding fix-up pushes a value, so a register is given up
+// (spilled) first.  Without that the push overflows the stack, the fix-up
+// compares against the invalid value (2.75f converts to 3) and the bottom
+// register's value is lost.
+TEST(GenFloat, FloatToIntWithAFullStack)
+{
+    static frun t;
+    for (s4 cmov : {1, 0}) {
+        const s4 saved = orva_processor_cmov_support;
+        orva_processor_cmov_support = cmov;
+        rm_setup(&t.f, 4, 16);
+        std::memset(&t.q, 0, sizeof t.q);
+        t.q.opcode = OPC_F2I;
+        t.qp = &t.q;
+        t.in = {};
+        for (int l = 8; l < 16; l++) {
+            reg_operand c = local_op(l, 'F');
+            t.in.frame[frame_word_of_local(l)] = float_bits(100.0f + (float)l);
+            s4 r = _get_rd_fp_oprnd(&t.f.cg, &c, 0);
+            _assoc_fp_oprnd(&t.f.cg, &c, r, 0, 0);
+            _free_fp_reg(&t.f.cg, r, 0);
+        }
+        ASSERT_EQ(fp_top(&t.f.cg) - fp_bottom(&t.f.cg), 8);
+        t.set_float(frame_word_of_local(1), 2.75f);
+        std::memset(&t.o, 0, sizeof t.o);
+        t.o.r[0] = local_op(0);
+        t.o.x[2] = local_op(1, 'F');
+        gen_F2I(&t.f.cg, &t.qp, &t.o);
+        // Then every cached local converted in turn: each still has its value.
+        for (int l = 8; l < 16; l++) {
+            t.o.r[0] = local_op(l - 6);
+            t.o.x[2] = local_op(l, 'F');
+            gen_F2I(&t.f.cg, &t.qp, &t.o);
+        }
+        machine out = t.go();
+        EXPECT_EQ((s4)out.frame[frame_word_of_local(0)], 2) << "cmov " << cmov;
+        for (int l = 8; l < 16; l++)
+            EXPECT_EQ((s4)out.frame[frame_word_of_local(l - 6)], 100 + l) << "local " << l << " cmov " << cmov;
+        orva_processor_cmov_support = saved;
+    }
+}
+
 // The rounding decision: max, min, negation and absolute value never round;
 // a float result in 53-bit precision rounds; a double result in 53-bit
 // precision, or any result in 24-bit precision, rounds in the writing pass

@@ -259,22 +259,3 @@ int gen_fcmpu_CFF(codegen_context* cg, quadruple** slot, cg_operands* o)
     _free_fp_reg(cg, ta, 0);
     return c;
 }
-
-// d = (int) a for a float or double a: truncation toward zero, NaN to 0,
-// saturation at the int range.  The conversion stores through the
-// destination's own frame word (about to be overwritten by the result).
-int gen_F2I(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    const reg_operand* d = &o->r[0];
-    const reg_operand* a = &o->x[2];
-    if ((u1)d->kind != RK_LOCAL && (u1)d->kind != RK_STACK)
-        cg_service_missing("gen_F2I into a temporary");
-    s4 t = writable_on_top(cg, a);
-    s4 disp = home_disp(cg, d);
-    int r = gi_alloc(cg, RM_ALL_INT, 0);
-    gen_f2i_fr(cg, 0, gid(r), 0, GR_ESP, disp);
-    gen_pop_fr(cg);
-    _free_fp_reg(cg, t, 0);
-    gi_bind(cg, d, r);
-    return 0;
-}
