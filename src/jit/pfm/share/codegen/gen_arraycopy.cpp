@@ -255,7 +255,7 @@ int gen_inlined_System_arraycopy(codegen_context* cg, quadruple** slot, cg_opera
         if (!is_constant(&info.ops[i]))
             invalidate_if_lastuse(cg, &info.ops[i]);
     for (int r = 0; r < RM_INT_REGS; r++)
-        ireg_empty(cg, r);
+        _free_int_reg(cg, r, 1, (int)RM_ALL_INT, 0);
     gi_seq_end(cg, &s);
     return 0;
 }
