@@ -24,7 +24,8 @@
 //   - reference map: sorted reference-field offsets counted from the object
 //     pointer (so they are >= 8 and the 0 terminator is unambiguous).
 // Interfaces number their methods and share a copy of Object's table;
-// their interface method table is the shared empty one.
+// their interface method table is the shared empty one.  Last, every method
+// is verified by types (verify_types.cpp) before the class is published.
 #include <pthread.h>
 
 #include <cstdlib>
@@ -486,6 +487,8 @@ bool vm_link_class(EE* ee, classblock* cb)
         if (!layout_instance_fields(ee, cb) || !layout_statics(ee, cb) || !build_class_tables(ee, cb))
             return false;
     }
+    if (!vm_verify_class_types(ee, cb))
+        return false;
     __atomic_or_fetch(&cb->state, static_cast<u2>(CS_LINKED), __ATOMIC_RELEASE);
     return true;
 }
