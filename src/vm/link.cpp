@@ -159,7 +159,7 @@ bool link_supertypes(EE* ee, classblock* cb)
             if (tags[index] & CONSTANT_RESOLVED) {
                 icb = reinterpret_cast<classblock*>(cp[index]);
             } else {
-                icb = vm_find_class(ee, reinterpret_cast<const char*>(cp[cp[index]]), 0);
+                icb = vm_find_class(ee, reinterpret_cast<const char*>(vm_cp_raw(cp)[vm_cp_raw(cp)[index]]), 0);
                 if (!icb)
                     return false;
             }
@@ -224,7 +224,7 @@ bool layout_instance_fields(EE* ee, classblock* cb)
 bool store_string_constant(EE* ee, fieldblock* fb, u2 cp_index)
 {
     u4* cp = fb->clazz->constantpool;
-    jref s = vm_intern_utf(ee, reinterpret_cast<const char*>(cp[cp[cp_index]]));
+    jref s = vm_intern_utf(ee, reinterpret_cast<const char*>(vm_cp_raw(cp)[vm_cp_raw(cp)[cp_index]]));
     if (!s)
         return false;
     fb->value = reinterpret_cast<u4>(s);
