@@ -480,6 +480,11 @@ bool vm_first_thread_ended_uncaught();
 // object's `alive` false and notifies all waiters on it (join).  0 with
 // OutOfMemoryError pending when no area can be made.
 EE* vm_start_java_thread(EE* ee, jref thread_object, bool daemon);
+// Ends the current thread as a Java thread: its Thread object's alive flag
+// cleared and every thread waiting on the object (join) notified.  The
+// thread-start function and the main thread (once main returned) call it;
+// a second call does nothing.  A pending exception stays pending.
+void vm_end_java_thread(EE* ee);
 // Sleeps; interruptible (returns 0 with InterruptedException pending and
 // the interrupted flag cleared).
 int vm_thread_sleep(EE* ee, int64_t millis);
