@@ -238,6 +238,43 @@ TEST(CgOperands, LongImmediatesAndVariables)
     EXPECT_EQ(hi.source->reg, var.reg);
 }
 
+// long-to-float and long-to-double of a source the front end left typed
+// int reach gen_I2F with I2F's operand sets: the int source in r[2], the
+// float destination in x[0].  (They were once handed the long set-up, so the
+// destination read from x[0] was an int operand.)  A long source still goes
+// to gen_L2F with the long set-up.
+TEST(CgOperands, LongToFloatOfAnIntSource)
+{
+    struct row { u1 opcode; u1 src_type; const char* generator; char dst_type; };
+    const row rows[] = {
+        {OPC_L2F, QT_INT, "gen_I2F", 'F'}, {OPC_L2D, QT_INT, "gen_I2F", 'D'},
+        {OPC_L2F, QT_LONG, "gen_L2F", 'F'}, {OPC_L2D, QT_LONG, "gen_L2F", 'D'},
+    };
+    for (const row& r : rows) {
+        fakes.conv_generator = nullptr;
+        test_method* t = make_method(1);
+        quadruple* q = add_quad(t, 1, r.opcode);
+        q->result = qop(r.dst_type == 'F' ? QT_FLOAT : QT_DOUBLE, QK_VARIABLE, 1);
+        q->src1 = qop(r.src_type, QK_VARIABLE, 4);
+        add_quad(t, 1, OPC_IRETURN);
+        finish_method(t);
+        JITGenNativeCode_state(&t->m);
+        ASSERT_NE(fakes.conv_generator, nullptr) << "opcode " << (int)r.opcode;
+        EXPECT_STREQ(fakes.conv_generator, r.generator) << "opcode " << (int)r.opcode;
+        if (r.src_type == QT_INT) {
+            EXPECT_EQ(fakes.conv_ops.x[0].kind, 'L');
+            EXPECT_EQ(fakes.conv_ops.x[0].type, r.dst_type);
+            EXPECT_EQ(fakes.conv_ops.x[0].value, 1u);
+            EXPECT_EQ(fakes.conv_ops.r[2].kind, 'L');
+            EXPECT_EQ(fakes.conv_ops.r[2].type, 'I');
+            EXPECT_EQ(fakes.conv_ops.r[2].value, 4u);
+        } else {
+            EXPECT_EQ(fakes.conv_ops.r[2].value, 5u);   // the low word of the long at 4
+            EXPECT_EQ(fakes.conv_ops.r[3].value, 4u);
+        }
+    }
+}
+
 TEST(CgOperands, OperandListClearsTheRest)
 {
     test_method* t = make_method(1);

@@ -571,9 +571,13 @@ static int dispatch_quad(codegen_context* cg, quadruple** slot, s4 next)
         invalidate_if_lastuse(cg, &o.r[2]);
         break;
     case OPC_L2F: case OPC_L2D:
-        if (o.long_flag == 0)
+        if (o.long_flag == 0) {
+            // An int source: gen_I2F takes the int set-up in r[] and the
+            // float one in x[] (its destination), as for I2F itself.
+            setup_int(cg, slot, o.r);
+            setup_float(cg, slot, o.x);
             gen_I2F(cg, slot, &o);
-        else
+        } else
             gen_L2F(cg, slot, &o);
         break;
     case OPC_ATHROW:
