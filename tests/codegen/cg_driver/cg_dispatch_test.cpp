@@ -264,10 +264,12 @@ TEST(CgOperands, OperandListClearsTheRest)
     }
 }
 
+// The operator is read from the operator word; the sub-code word (kind
+// nibble, reversal mark) says nothing about calls.
 TEST(CgOperands, NeedCall)
 {
     quadruple q = {};
-    struct { u1 opcode; u2 sub; u1 k1, k2; int expected; } rows[] = {
+    struct { u1 opcode; u2 op; u1 k1, k2; int expected; } rows[] = {
         {OPC_NEW, 0, 0, 0, 1}, {OPC_VCALL, 0, 0, 0, 1}, {OPC_CALL_MARK, 0, 0, 0, 1}, {OPC_CLINIT, 0, 0, 0, 1},
         {OPC_MULTIANEWARRAY, 0, 0, 0, 1}, {OPC_LOP2, 12, 0x11, 0x11, 0}, {OPC_LOP2, 12, 0x31, 0x11, 1},
         {OPC_LOP2, 3, 0x31, 0x31, 1}, {OPC_LOP2, 1, 0x31, 0x31, 0}, {OPC_DOP2, 11, 0, 0, 1},
@@ -276,10 +278,11 @@ TEST(CgOperands, NeedCall)
     };
     for (auto& r : rows) {
         q.opcode = r.opcode;
-        q.subcode = r.sub;
+        q.op = r.op;
+        q.subcode = 0;
         q.src1.kind = r.k1;
         q.src2.kind = r.k2;
-        EXPECT_EQ(NeedCall(&q), r.expected) << (int)r.opcode << " " << r.sub;
+        EXPECT_EQ(NeedCall(&q), r.expected) << (int)r.opcode << " " << r.op;
     }
 }
 
