@@ -152,13 +152,46 @@ TEST(CgConditions, ExchangeAndReverse)
         {COND_ALWAYS, COND_ALWAYS, COND_ALWAYS}, {COND_EQ, COND_EQ, COND_NE}, {COND_NE, COND_NE, COND_EQ},
         {COND_LT, COND_GT, COND_GE}, {COND_LE, COND_GE, COND_GT}, {COND_GT, COND_LT, COND_LE},
         {COND_GE, COND_LE, COND_LT}, {COND_A, COND_B, COND_BE}, {COND_AE, COND_BE, COND_B},
-        {COND_B, COND_A, COND_AE}, {COND_BE, COND_AE, COND_A}, {COND_C, COND_C, COND_C},
-        {COND_NC, COND_NC, COND_NC}, {COND_S, COND_S, COND_NS}, {COND_NS, COND_NS, COND_NS},
-        {COND_P, COND_P, COND_P}, {COND_NP, COND_NP, COND_NP},
+        {COND_B, COND_A, COND_AE}, {COND_BE, COND_AE, COND_A}, {COND_C, COND_C, COND_NC},
+        {COND_NC, COND_NC, COND_C}, {COND_S, COND_S, COND_NS}, {COND_NS, COND_NS, COND_S},
+        {COND_P, COND_P, COND_NP}, {COND_NP, COND_NP, COND_P},
     };
     for (auto& r : rows) {
         EXPECT_EQ(exchange_jump_cond(r.in), r.exchanged) << r.in;
         EXPECT_EQ(reverse_jump_cond(r.in), r.reversed) << r.in;
+    }
+}
+
+// Reversing a branch to the fall-through block swaps the successors and
+// negates the condition in one step; a condition without a negation must
+// leave the branch alone, or the swapped successors would invert it.
+TEST(CgConditions, ReverseJumpOnlyWithANegation)
+{
+    struct { u4 cond, returned; bool reversed; } rows[] = {
+        {COND_LT, COND_GE, true}, {COND_NS, COND_S, true}, {COND_P, COND_NP, true},
+        {COND_ALWAYS, COND_ALWAYS, false}, {COND_NONE, COND_NONE, false},
+    };
+    for (auto& r : rows) {
+        u4 succ[2] = {5, 7};
+        quadruple q = {};
+        q.opcode = OPC_IFCMP;
+        q.op = (u2)r.cond;
+        q.target = 5;
+        quadruple* catbl[1] = {&q};
+        bbattr bb = {};
+        bb.succ_count = 2;
+        bb.succ = succ;
+        bb.catbl = catbl;
+        bb.quad_count = 1;
+        bbattr* table[1] = {&bb};
+        codegen_context cg = {};
+        cg.bbtable = table;
+        cg.branch_quad = 0;
+        EXPECT_EQ(reverse_jump(&cg, r.cond, 0, 7), r.returned) << r.cond;
+        EXPECT_EQ(succ[0], r.reversed ? 7u : 5u) << r.cond;
+        EXPECT_EQ(succ[1], r.reversed ? 5u : 7u) << r.cond;
+        EXPECT_EQ(q.op, r.returned) << r.cond;
+        EXPECT_EQ((q.subcode & QS_UNRESOLVED) != 0, r.reversed) << r.cond;
     }
 }
 
