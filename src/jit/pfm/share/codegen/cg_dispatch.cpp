@@ -353,7 +353,7 @@ static void dispatch_fcmp_branch(codegen_context* cg, quadruple** slot, cg_opera
     bbattr* bb = cur_block(cg);
     u4 cond = q->op;
     u4 target = q->target;
-    if (next >= 0 && target == (u4)next) {
+    if (next >= 0 && target == (u4)next && reverse_jump_cond(cond) != cond) {
         cond = reverse_jump(cg, cond, b, target);
         target = bb->succ_count > 1 ? bb->succ[1] : q->target;
     }
