@@ -566,9 +566,12 @@ static int dispatch_quad(codegen_context* cg, quadruple** slot, s4 next)
         dispatch_call(cg, slot, &o);
         break;
     case OPC_MULTIANEWARRAY:
+        // The first dimension is last used by its push; the array that the
+        // call returns takes the same operand-stack variable, so dropping
+        // the dimension after the call would drop the new array instead.
         gen_argset_multianewarray(cg, slot, &o);
-        gen_multianewarray(cg, slot, &o);
         invalidate_if_lastuse(cg, &o.r[2]);
+        gen_multianewarray(cg, slot, &o);
         break;
     case OPC_L2F: case OPC_L2D:
         if (o.long_flag == 0) {
