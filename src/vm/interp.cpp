@@ -438,28 +438,31 @@ VM_INTERP_TEXT u4 interp_run(vm_activation* act, int how)
 next:
     for (;;) {
         frame->lastpc = pc;
-        switch (*pc) {
+        // One read of the opcode: another thread may quicken the instruction
+        // at any moment, and a case must not see a second, different value.
+        const u1 opcode = __atomic_load_n(pc, __ATOMIC_ACQUIRE);
+        switch (opcode) {
         case OPC_NOP: NEXT(1);
         case OPC_ACONST_NULL: *sp++ = 0; NEXT(1);
         case OPC_ICONST_M1: case OPC_ICONST_0: case OPC_ICONST_1: case OPC_ICONST_2:
         case OPC_ICONST_3: case OPC_ICONST_4: case OPC_ICONST_5:
-            *sp++ = static_cast<u4>(static_cast<s4>(*pc) - OPC_ICONST_0);
+            *sp++ = static_cast<u4>(static_cast<s4>(opcode) - OPC_ICONST_0);
             NEXT(1);
         case OPC_LCONST_0: case OPC_LCONST_1:
-            PUSHL(static_cast<u8>(*pc - OPC_LCONST_0));
+            PUSHL(static_cast<u8>(opcode - OPC_LCONST_0));
             NEXT(1);
         case OPC_FCONST_0: case OPC_FCONST_1: case OPC_FCONST_2:
-            PUSHF(static_cast<float>(*pc - OPC_FCONST_0));
+            PUSHF(static_cast<float>(opcode - OPC_FCONST_0));
             NEXT(1);
         case OPC_DCONST_0: case OPC_DCONST_1:
-            PUSHD(static_cast<double>(*pc - OPC_DCONST_0));
+            PUSHD(static_cast<double>(opcode - OPC_DCONST_0));
             NEXT(1);
         case OPC_BIPUSH: *sp++ = static_cast<u4>(static_cast<s4>(static_cast<int8_t>(pc[1]))); NEXT(2);
         case OPC_SIPUSH: *sp++ = static_cast<u4>(rd_s2(pc + 1)); NEXT(3);
 
         case OPC_LDC:
         case OPC_LDC_W: {
-            u1 op = *pc;
+            u1 op = opcode;
             u2 idx = op == OPC_LDC ? pc[1] : rd_u2(pc + 1);
             u1 tag = __atomic_load_n(&vm_cp_tags(cp)[idx], __ATOMIC_ACQUIRE);
             u4 value;
@@ -500,20 +503,20 @@ next:
             sp += 2;
             NEXT(2);
         case OPC_ILOAD_0: case OPC_ILOAD_1: case OPC_ILOAD_2: case OPC_ILOAD_3:
-            *sp++ = locals[*pc - OPC_ILOAD_0]; NEXT(1);
+            *sp++ = locals[opcode - OPC_ILOAD_0]; NEXT(1);
         case OPC_FLOAD_0: case OPC_FLOAD_1: case OPC_FLOAD_2: case OPC_FLOAD_3:
-            *sp++ = locals[*pc - OPC_FLOAD_0]; NEXT(1);
+            *sp++ = locals[opcode - OPC_FLOAD_0]; NEXT(1);
         case OPC_ALOAD_0: case OPC_ALOAD_1: case OPC_ALOAD_2: case OPC_ALOAD_3:
-            *sp++ = locals[*pc - OPC_ALOAD_0]; NEXT(1);
+            *sp++ = locals[opcode - OPC_ALOAD_0]; NEXT(1);
         case OPC_LLOAD_0: case OPC_LLOAD_1: case OPC_LLOAD_2: case OPC_LLOAD_3: {
-            u4 i = *pc - OPC_LLOAD_0;
+            u4 i = opcode - OPC_LLOAD_0;
             sp[0] = locals[i];
             sp[1] = locals[i + 1];
             sp += 2;
             NEXT(1);
         }
         case OPC_DLOAD_0: case OPC_DLOAD_1: case OPC_DLOAD_2: case OPC_DLOAD_3: {
-            u4 i = *pc - OPC_DLOAD_0;
+            u4 i = opcode - OPC_DLOAD_0;
             sp[0] = locals[i];
             sp[1] = locals[i + 1];
             sp += 2;
@@ -544,20 +547,20 @@ next:
             locals[pc[1] + 1] = sp[1];
             NEXT(2);
         case OPC_ISTORE_0: case OPC_ISTORE_1: case OPC_ISTORE_2: case OPC_ISTORE_3:
-            locals[*pc - OPC_ISTORE_0] = *--sp; NEXT(1);
+            locals[opcode - OPC_ISTORE_0] = *--sp; NEXT(1);
         case OPC_FSTORE_0: case OPC_FSTORE_1: case OPC_FSTORE_2: case OPC_FSTORE_3:
-            locals[*pc - OPC_FSTORE_0] = *--sp; NEXT(1);
+            locals[opcode - OPC_FSTORE_0] = *--sp; NEXT(1);
         case OPC_ASTORE_0: case OPC_ASTORE_1: case OPC_ASTORE_2: case OPC_ASTORE_3:
-            locals[*pc - OPC_ASTORE_0] = *--sp; NEXT(1);
+            locals[opcode - OPC_ASTORE_0] = *--sp; NEXT(1);
         case OPC_LSTORE_0: case OPC_LSTORE_1: case OPC_LSTORE_2: case OPC_LSTORE_3: {
-            u4 i = *pc - OPC_LSTORE_0;
+            u4 i = opcode - OPC_LSTORE_0;
             sp -= 2;
             locals[i] = sp[0];
             locals[i + 1] = sp[1];
             NEXT(1);
         }
         case OPC_DSTORE_0: case OPC_DSTORE_1: case OPC_DSTORE_2: case OPC_DSTORE_3: {
-            u4 i = *pc - OPC_DSTORE_0;
+            u4 i = opcode - OPC_DSTORE_0;
             sp -= 2;
             locals[i] = sp[0];
             locals[i + 1] = sp[1];
@@ -653,9 +656,9 @@ next:
                 THROW("java/lang/ArithmeticException", "/ by zero");
             s4 r;
             if (b == -1)
-                r = *pc == OPC_IDIV ? static_cast<s4>(0u - static_cast<u4>(a)) : 0;
+                r = opcode == OPC_IDIV ? static_cast<s4>(0u - static_cast<u4>(a)) : 0;
             else
-                r = *pc == OPC_IDIV ? a / b : a % b;
+                r = opcode == OPC_IDIV ? a / b : a % b;
             sp[-2] = static_cast<u4>(r);
             sp--;
             NEXT(1);
@@ -676,9 +679,9 @@ next:
                 THROW("java/lang/ArithmeticException", "/ by zero");
             s8 r;
             if (b == -1)
-                r = *pc == OPC_LDIV ? static_cast<s8>(0ull - static_cast<u8>(a)) : 0;
+                r = opcode == OPC_LDIV ? static_cast<s8>(0ull - static_cast<u8>(a)) : 0;
             else
-                r = *pc == OPC_LDIV ? a / b : a % b;
+                r = opcode == OPC_LDIV ? a / b : a % b;
             PUSHL(static_cast<u8>(r));
             NEXT(1);
         }
@@ -787,14 +790,14 @@ next:
         case OPC_FCMPG: {
             float b = POPF();
             float a = POPF();
-            *sp++ = static_cast<u4>(fcmp(a, b, *pc == OPC_FCMPL ? -1 : 1));
+            *sp++ = static_cast<u4>(fcmp(a, b, opcode == OPC_FCMPL ? -1 : 1));
             NEXT(1);
         }
         case OPC_DCMPL:
         case OPC_DCMPG: {
             double b = POPD();
             double a = POPD();
-            *sp++ = static_cast<u4>(dcmp(a, b, *pc == OPC_DCMPL ? -1 : 1));
+            *sp++ = static_cast<u4>(dcmp(a, b, opcode == OPC_DCMPL ? -1 : 1));
             NEXT(1);
         }
 
@@ -876,7 +879,7 @@ next:
         // ---- fields -----------------------------------------------------
         case OPC_GETFIELD:
         case OPC_PUTFIELD: {
-            u1 op = *pc;
+            u1 op = opcode;
             u1 ops[4];
             if (!vm_lock_operands(ee, pc, op, ops))
                 continue;   // quickened meanwhile: dispatch the new form
@@ -951,7 +954,7 @@ next:
 
         case OPC_GETSTATIC:
         case OPC_PUTSTATIC: {
-            u1 op = *pc;
+            u1 op = opcode;
             u2 idx = rd_u2(pc + 1);
             auto* fb = reinterpret_cast<fieldblock*>(vm_resolve_constant(ee, cp, idx, 1u << CONSTANT_Fieldref));
             if (!fb)
@@ -1163,7 +1166,7 @@ next:
         case OPC_ANEWARRAY_QUICK: {
             u2 idx = rd_u2(pc + 1);
             classblock* cb;
-            if (*pc == OPC_ANEWARRAY) {
+            if (opcode == OPC_ANEWARRAY) {
                 cb = reinterpret_cast<classblock*>(vm_resolve_constant(ee, cp, idx, 1u << CONSTANT_Class));
                 if (!cb)
                     goto exception;
@@ -1185,7 +1188,7 @@ next:
             u2 idx = rd_u2(pc + 1);
             u4 dims = pc[3];
             classblock* cb;
-            if (*pc == OPC_MULTIANEWARRAY) {
+            if (opcode == OPC_MULTIANEWARRAY) {
                 cb = reinterpret_cast<classblock*>(vm_resolve_constant(ee, cp, idx, 1u << CONSTANT_Class));
                 if (!cb)
                     goto exception;
@@ -1213,7 +1216,7 @@ next:
                 NEXT(3);
             u2 idx = rd_u2(pc + 1);
             classblock* cb;
-            if (*pc == OPC_CHECKCAST) {
+            if (opcode == OPC_CHECKCAST) {
                 cb = reinterpret_cast<classblock*>(vm_resolve_constant(ee, cp, idx, 1u << CONSTANT_Class));
                 if (!cb)
                     goto exception;
@@ -1234,7 +1237,7 @@ next:
                 NEXT(3);   // null is an instance of nothing: the 0 stays
             u2 idx = rd_u2(pc + 1);
             classblock* cb;
-            if (*pc == OPC_INSTANCEOF) {
+            if (opcode == OPC_INSTANCEOF) {
                 cb = reinterpret_cast<classblock*>(vm_resolve_constant(ee, cp, idx, 1u << CONSTANT_Class));
                 if (!cb)
                     goto exception;
@@ -1306,7 +1309,7 @@ next:
             continue;
 
         default:
-            vm_throwf(ee, "java/lang/InternalError", "unknown bytecode %u in %s.%s", *pc, mb->clazz->name, mb->name);
+            vm_throwf(ee, "java/lang/InternalError", "unknown bytecode %u in %s.%s", opcode, mb->clazz->name, mb->name);
             goto exception;
         }
     }
