@@ -588,12 +588,29 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         set_perms(q, quad_unresolved(q) ? 0 : PERM_30);
         return 0;
     }
-    case OPC_ARRAYLENGTH: case OPC_ARRAYLENGTH_MARK:
-        q->opcode = OPC_ARRAYLENGTH;
+    case OPC_ARRAYLENGTH:
         set(q->src1, KB_REF, c.S);
         set(q->result, KB_INT, c.R);
         clear_operand(q->src2);
         set_sources(q, 1);
+        return 0;
+    case OPC_ARRAYLENGTH_MARK:
+        // Made by the stack pass before a bounds or store check, with
+        // operand-stack relative numbers: the stack tops it carries are the
+        // access's own, so they name neither the array nor the length slot.
+        q->opcode = OPC_ARRAYLENGTH;
+        set(q->src1, KB_REF, q->src1.number + static_cast<s4>(c.B));
+        set(q->result, KB_INT, q->result.number + static_cast<s4>(c.B));
+        clear_operand(q->src2);
+        set_sources(q, 1);
+        return 0;
+    case OPC_PALOAD:
+        // The element class of an object array for the store check of
+        // aastore, made by the stack pass: the length slot becomes the class.
+        set(q->result, KB_INT, q->result.number + static_cast<s4>(c.B));
+        set(q->src1, KB_REF, q->src1.number + static_cast<s4>(c.B));
+        set(q->src2, KB_INT, q->src2.number + static_cast<s4>(c.B));
+        set_sources(q, 2);
         return 0;
     case OPC_I2L: case OPC_I2F: case OPC_I2D: case OPC_L2I: case OPC_L2F: case OPC_L2D:
     case OPC_F2I: case OPC_F2L: case OPC_F2D: case OPC_D2I: case OPC_D2L: case OPC_D2F: {
@@ -814,7 +831,7 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         set_sources(q, 2);
         set_perms(q, PERM_20);
         return 0;
-    case OPC_PALOAD: case OPC_PADD: case OPC_LOAD_METHODBLOCK: case OPC_LOAD_METHODTABLE:
+    case OPC_PADD: case OPC_LOAD_METHODBLOCK: case OPC_LOAD_METHODTABLE:
     case OPC_METHODBLOCKCHECK: case OPC_MTADDRESSCHECK: case OPC_VMPTR_DEF: {
         quad_operand* ops[3] = {&q->result, &q->src1, &q->src2};
         for (quad_operand* o : ops)
