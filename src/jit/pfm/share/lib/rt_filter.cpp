@@ -32,6 +32,17 @@ u4 word_at(u4 address) { return *reinterpret_cast<const u4*>(address); }
 
 constexpr int MESSAGE_LENGTH = 256;
 
+// The method's catch frames: the compiler hangs the block-level exception
+// table on the first entry of the JVM exception table, and that table's first
+// entry points at the catch-frame directory, where `testCatcher` looks.
+void* catch_frame_of(const methodblock* mb)
+{
+    if (mb->exception_table == nullptr || mb->exception_table_length == 0)
+        return nullptr;
+    u4 table = reinterpret_cast<const exception_entry*>(mb->exception_table)[0].compiled_table;
+    return reinterpret_cast<void*>(table);
+}
+
 bool in_interpreter(u4 address)
 {
     return address >= orva_mmipIARLow && address < orva_mmipIARHigh;
@@ -416,7 +427,7 @@ _orva_ExceptionFilter(exception_record* record, u4 p, exception_context* context
     get_exception_operands(record->code, context, &op1, &op2);
     classblock* cls = exception_class(ee, record, context, state, &op1, &op2, true);
     u4 needs_object = 0;
-    u4 catch_pc = testCatcher(try_index, mb->exception_table, 0, cls, &needs_object);
+    u4 catch_pc = testCatcher(try_index, catch_frame_of(mb), 0, cls, &needs_object);
     release_monitor_list(p, ee, 0);
     if (catch_pc == 0)
         return XF_NOT_CAUGHT;
