@@ -230,7 +230,11 @@ int set_operand_list(codegen_context* cg, quadruple** slot, reg_operand* out, in
             if (copy != nullptr)
                 *copy = op;
             u1 t = op.kind >> QT_SHIFT;
-            if (t == QT_LONG && e->next == nullptr && n - k >= 2) {
+            // A long value stored by an array store is the list's last
+            // entry; a long argument of a call may stand anywhere, and each
+            // of its words is an argument word of its own.
+            bool split = e->next == nullptr || (op.kind & QK_KIND_MASK) == QK_ARGUMENT;
+            if (t == QT_LONG && split && n - k >= 2) {
                 set_loperand(cg, slot, &out[k], &out[k + 1], src != nullptr ? src : &op);
                 k += 2;
             } else if (t == QT_DOUBLE || t == QT_FLOAT) {

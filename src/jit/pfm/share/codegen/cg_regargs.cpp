@@ -280,7 +280,7 @@ void gen_setup_parameters_optlink(codegen_context* cg, quadruple** slot)
         return;
     cg_operands o;
     int n = set_operand_list(cg, slot, o.list, CG_LIST_MAX);
-    int word = 0, stack_args = 0;
+    int stack_args = 0;
     for (int i = 0; i < n; i++) {
         reg_operand* op = &o.list[i];
         if (op->kind != OPND_ARG)
@@ -290,6 +290,10 @@ void gen_setup_parameters_optlink(codegen_context* cg, quadruple** slot)
             stack_args = 1;
             continue;
         }
+        // The operand's own integer word number picks the register: the
+        // list holds a long's low word before its high word, while the high
+        // word is the earlier argument word.
+        u4 word = op->value;
         if (word < 3) {
             int r = _set_rd_int_oprnd(cg, op, reg_used_bit[int_arg_regs[word]], 0, 0);
             _assoc_int_oprnd(cg, op, r, 0, 1);
@@ -297,7 +301,6 @@ void gen_setup_parameters_optlink(codegen_context* cg, quadruple** slot)
             _spillout_int_oprnd(cg, op, 1);
             stack_args = 1;
         }
-        word++;
     }
     if (stack_args)
         adjust_esp(cg, (s2)(body_entry_offset(cg) - 4 * (s4)q->count));
