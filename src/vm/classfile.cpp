@@ -267,7 +267,9 @@ bool read_constant_pool(parse_state& ps)
         return fail(ps, "Illegal constant pool size 0");
     u4* words = static_cast<u4*>(vm_meta_alloc((ps.count + 1u) * 4));
     ps.cp = words + 1;
-    ps.tags = static_cast<u1*>(vm_meta_alloc(ps.count));
+    // The tag table, then (4-aligned) a copy of the entries' words as read:
+    // resolution overwrites cp[i], vm_cp_raw keeps what it named.
+    ps.tags = static_cast<u1*>(vm_meta_alloc(vm_cp_raw_offset(ps.count) + 4u * ps.count));
     ps.cp[-1] = reinterpret_cast<u4>(ps.cb);
     ps.cp[0] = reinterpret_cast<u4>(ps.tags);
     for (u4 i = 1; i < ps.count; i++) {
@@ -333,6 +335,8 @@ bool read_constant_pool(parse_state& ps)
             return truncated(ps);
         ps.tags[i] = tag;
     }
+
+    std::memcpy(ps.tags + vm_cp_raw_offset(ps.count), ps.cp, 4u * ps.count);
 
     // Cross-references, now that every entry is known.
     for (u4 i = 1; i < ps.count; i++) {

@@ -36,10 +36,22 @@ constinit u4 binclasses_capacity = 0;
 
 constinit pthread_mutex_t classload_mutex = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 
-// Names of the classes being loaded by the thread that holds the lock.
+// Classes being loaded by the thread that holds the lock (parsed, not yet
+// published).
 constexpr int MAX_LOADING_DEPTH = 512;
-constinit const char* loading[MAX_LOADING_DEPTH];
+constinit classblock* loading[MAX_LOADING_DEPTH];
 constinit int nloading = 0;
+
+// Classes read for the verifier's hierarchy questions but not loaded yet
+// (CS_LOADED), with the directory they came from.  Loading takes a class from
+// here instead of reading its file again, so each name has one class block.
+struct parsed_class {
+    classblock* cb;
+    const char* from;
+    parsed_class* next;
+};
+constinit parsed_class* parsed_buckets[NBUCKETS];
+constinit parsed_class* parsed_free = nullptr;       // entries to reuse (metadata is never freed)
 
 // Primitive classes by descriptor char and primitive array classes by type.
 constinit classblock* primitive_classes[9];
@@ -120,13 +132,56 @@ bool plausible_class_name(const char* name)
     return !segment_empty;
 }
 
-bool is_loading(const char* name)
+classblock* loading_class(const char* name)
 {
     for (int i = 0; i < nloading; i++) {
-        if (std::strcmp(loading[i], name) == 0)
-            return true;
+        if (std::strcmp(loading[i]->name, name) == 0)
+            return loading[i];
     }
-    return false;
+    return nullptr;
+}
+
+bool is_loading(const char* name) { return loading_class(name) != nullptr; }
+
+// Removes the read-ahead class of this name; returns it (and where it came
+// from) or 0.
+classblock* take_parsed(const char* name, const char** from)
+{
+    for (parsed_class** p = &parsed_buckets[name_hash(name)]; *p; p = &(*p)->next) {
+        parsed_class* e = *p;
+        if (std::strcmp(e->cb->name, name) == 0) {
+            *p = e->next;
+            e->next = parsed_free;
+            parsed_free = e;
+            if (from)
+                *from = e->from;
+            return e->cb;
+        }
+    }
+    return nullptr;
+}
+
+classblock* find_parsed(const char* name)
+{
+    for (parsed_class* e = parsed_buckets[name_hash(name)]; e; e = e->next) {
+        if (std::strcmp(e->cb->name, name) == 0)
+            return e->cb;
+    }
+    return nullptr;
+}
+
+void add_parsed(classblock* cb, const char* from)
+{
+    parsed_class* e = parsed_free;
+    if (e)
+        parsed_free = e->next;
+    else
+        e = static_cast<parsed_class*>(vm_meta_alloc(sizeof(parsed_class)));
+    u4 h = name_hash(cb->name);
+    e->cb = cb;
+    e->from = vm_meta_strdup(from);
+    e->next = parsed_buckets[h];
+    parsed_buckets[h] = e;
 }
 
 // Reads dir/name.class into a malloc'd buffer.
@@ -189,13 +244,26 @@ bool search_path(const char* path, const char* name, u1** bytes, u4* length, con
     }
 }
 
-// Called with the class-loading lock held.
-classblock* define_locked(EE* ee, const char* name, const u1* bytes, u4 length, const char* from)
+// Links, verifies and publishes a parsed class.  Called with the
+// class-loading lock held.
+classblock* link_locked(EE* ee, classblock* cb, const char* from)
 {
     if (nloading == MAX_LOADING_DEPTH) {
         vm_throw(ee, "java/lang/LinkageError", "class hierarchy too deep");
         return nullptr;
     }
+    loading[nloading++] = cb;
+    bool ok = vm_link_class(ee, cb);
+    nloading--;
+    if (!ok)
+        return nullptr;
+    publish(ee, cb, from);
+    return cb;
+}
+
+// Called with the class-loading lock held.
+classblock* define_locked(EE* ee, const char* name, const u1* bytes, u4 length, const char* from)
+{
     vm_load_error err;
     classblock* cb = vm_parse_class(bytes, length, name, &err);
     if (!cb) {
@@ -206,13 +274,22 @@ classblock* define_locked(EE* ee, const char* name, const u1* bytes, u4 length, 
         vm_throwf(ee, "java/lang/LinkageError", "duplicate class definition: %s", cb->name);
         return nullptr;
     }
-    loading[nloading++] = cb->name;
-    bool ok = vm_link_class(ee, cb);
-    nloading--;
-    if (!ok)
-        return nullptr;
-    publish(ee, cb, from);
-    return cb;
+    take_parsed(cb->name, nullptr);     // a definition from bytes replaces a read-ahead copy
+    return link_locked(ee, cb, from);
+}
+
+// Reads the class file of `name` from the class path into a malloc'd
+// buffer; false (nothing raised) when there is none.
+bool find_class_file(const char* name, u1** bytes, u4* length, char* where, size_t wherelen)
+{
+    const char* from = nullptr;
+    size_t fromlen = 0;
+    bool found = search_path(vm_opts.bootclasspath, name, bytes, length, &from, &fromlen);
+    if (!found && std::strncmp(name, "java/", 5) != 0)
+        found = search_path(vm_opts.classpath ? vm_opts.classpath : ".", name, bytes, length, &from, &fromlen);
+    if (found)
+        std::snprintf(where, wherelen, "%.*s", static_cast<int>(fromlen), from);
+    return found;
 }
 
 classblock* load_class(EE* ee, const char* name)
@@ -232,20 +309,21 @@ classblock* load_class(EE* ee, const char* name)
         vm_throw(ee, "java/lang/ClassCircularityError", name);
         return nullptr;
     }
+    const char* read_from = nullptr;
+    cb = take_parsed(name, &read_from);
+    if (cb) {
+        cb = link_locked(ee, cb, read_from);
+        vm_classload_unlock();
+        return cb;
+    }
     u1* bytes = nullptr;
     u4 length = 0;
-    const char* from = nullptr;
-    size_t fromlen = 0;
-    bool found = search_path(vm_opts.bootclasspath, name, &bytes, &length, &from, &fromlen);
-    if (!found && std::strncmp(name, "java/", 5) != 0)
-        found = search_path(vm_opts.classpath ? vm_opts.classpath : ".", name, &bytes, &length, &from, &fromlen);
-    if (!found) {
+    char where[1024];
+    if (!find_class_file(name, &bytes, &length, where, sizeof where)) {
         vm_classload_unlock();
         vm_throw(ee, "java/lang/NoClassDefFoundError", name);
         return nullptr;
     }
-    char where[1024];
-    std::snprintf(where, sizeof where, "%.*s", static_cast<int>(fromlen), from);
     cb = define_locked(ee, name, bytes, length, where);
     std::free(bytes);
     vm_classload_unlock();
@@ -356,6 +434,37 @@ void vm_classload_lock()
 void vm_classload_unlock()
 {
     pthread_mutex_unlock(&classload_mutex);
+}
+
+classblock* vm_class_for_verifier(EE* ee, const char* name)
+{
+    vm_classload_lock();
+    classblock* cb = vm_lookup_class(name);
+    if (!cb)
+        cb = loading_class(name);
+    if (!cb)
+        cb = find_parsed(name);
+    if (!cb) {
+        u1* bytes = nullptr;
+        u4 length = 0;
+        char where[1024];
+        if (!plausible_class_name(name) || !find_class_file(name, &bytes, &length, where, sizeof where)) {
+            vm_classload_unlock();
+            vm_throw(ee, "java/lang/NoClassDefFoundError", name);
+            return nullptr;
+        }
+        vm_load_error err;
+        cb = vm_parse_class(bytes, length, name, &err);
+        std::free(bytes);
+        if (!cb) {
+            vm_classload_unlock();
+            vm_throw(ee, err.exception, err.message);
+            return nullptr;
+        }
+        add_parsed(cb, where);
+    }
+    vm_classload_unlock();
+    return cb;
 }
 
 classblock* vm_lookup_class(const char* name)

@@ -348,17 +348,31 @@ namespace {
         PUSHD(expr);                                                                     \
         NEXT(1);                                                                         \
     }
+// A taken branch; a backward one goes through the transfer offer.
+#define BRANCH(off)                                                                      \
+    {                                                                                    \
+        s4 off_ = (off);                                                                 \
+        if (off_ <= 0) {                                                                 \
+            boff = off_;                                                                 \
+            goto backward;                                                               \
+        }                                                                                \
+        NEXT(off_);                                                                      \
+    }
 #define IF_CMP(cond)                                                                     \
     {                                                                                    \
         s4 b = static_cast<s4>(sp[-1]);                                                  \
         s4 a = static_cast<s4>(sp[-2]);                                                  \
         sp -= 2;                                                                         \
-        NEXT((cond) ? rd_s2(pc + 1) : 3);                                                \
+        if (cond)                                                                        \
+            BRANCH(rd_s2(pc + 1));                                                       \
+        NEXT(3);                                                                         \
     }
 #define IF_ZERO(cond)                                                                    \
     {                                                                                    \
         s4 a = static_cast<s4>(*--sp);                                                   \
-        NEXT((cond) ? rd_s2(pc + 1) : 3);                                                \
+        if (cond)                                                                        \
+            BRANCH(rd_s2(pc + 1));                                                       \
+        NEXT(3);                                                                         \
     }
 
 VM_INTERP_TEXT u4 interp_run(vm_activation* act, int how)
@@ -376,6 +390,8 @@ VM_INTERP_TEXT u4 interp_run(vm_activation* act, int how)
     // The value a return instruction hands to the caller.
     JValue rv;
     rv.j = 0;
+    // The offset of a taken backward branch (set before `goto backward`).
+    s4 boff = 0;
 
     if (how != 0) {
         // Second return of the catch point: a frame of this activation
@@ -438,28 +454,31 @@ VM_INTERP_TEXT u4 interp_run(vm_activation* act, int how)
 next:
     for (;;) {
         frame->lastpc = pc;
-        switch (*pc) {
+        // One read of the opcode: another thread may quicken the instruction
+        // at any moment, and a case must not see a second, different value.
+        const u1 opcode = __atomic_load_n(pc, __ATOMIC_ACQUIRE);
+        switch (opcode) {
         case OPC_NOP: NEXT(1);
         case OPC_ACONST_NULL: *sp++ = 0; NEXT(1);
         case OPC_ICONST_M1: case OPC_ICONST_0: case OPC_ICONST_1: case OPC_ICONST_2:
         case OPC_ICONST_3: case OPC_ICONST_4: case OPC_ICONST_5:
-            *sp++ = static_cast<u4>(static_cast<s4>(*pc) - OPC_ICONST_0);
+            *sp++ = static_cast<u4>(static_cast<s4>(opcode) - OPC_ICONST_0);
             NEXT(1);
         case OPC_LCONST_0: case OPC_LCONST_1:
-            PUSHL(static_cast<u8>(*pc - OPC_LCONST_0));
+            PUSHL(static_cast<u8>(opcode - OPC_LCONST_0));
             NEXT(1);
         case OPC_FCONST_0: case OPC_FCONST_1: case OPC_FCONST_2:
-            PUSHF(static_cast<float>(*pc - OPC_FCONST_0));
+            PUSHF(static_cast<float>(opcode - OPC_FCONST_0));
             NEXT(1);
         case OPC_DCONST_0: case OPC_DCONST_1:
-            PUSHD(static_cast<double>(*pc - OPC_DCONST_0));
+            PUSHD(static_cast<double>(opcode - OPC_DCONST_0));
             NEXT(1);
         case OPC_BIPUSH: *sp++ = static_cast<u4>(static_cast<s4>(static_cast<int8_t>(pc[1]))); NEXT(2);
         case OPC_SIPUSH: *sp++ = static_cast<u4>(rd_s2(pc + 1)); NEXT(3);
 
         case OPC_LDC:
         case OPC_LDC_W: {
-            u1 op = *pc;
+            u1 op = opcode;
             u2 idx = op == OPC_LDC ? pc[1] : rd_u2(pc + 1);
             u1 tag = __atomic_load_n(&vm_cp_tags(cp)[idx], __ATOMIC_ACQUIRE);
             u4 value;
@@ -500,20 +519,20 @@ next:
             sp += 2;
             NEXT(2);
         case OPC_ILOAD_0: case OPC_ILOAD_1: case OPC_ILOAD_2: case OPC_ILOAD_3:
-            *sp++ = locals[*pc - OPC_ILOAD_0]; NEXT(1);
+            *sp++ = locals[opcode - OPC_ILOAD_0]; NEXT(1);
         case OPC_FLOAD_0: case OPC_FLOAD_1: case OPC_FLOAD_2: case OPC_FLOAD_3:
-            *sp++ = locals[*pc - OPC_FLOAD_0]; NEXT(1);
+            *sp++ = locals[opcode - OPC_FLOAD_0]; NEXT(1);
         case OPC_ALOAD_0: case OPC_ALOAD_1: case OPC_ALOAD_2: case OPC_ALOAD_3:
-            *sp++ = locals[*pc - OPC_ALOAD_0]; NEXT(1);
+            *sp++ = locals[opcode - OPC_ALOAD_0]; NEXT(1);
         case OPC_LLOAD_0: case OPC_LLOAD_1: case OPC_LLOAD_2: case OPC_LLOAD_3: {
-            u4 i = *pc - OPC_LLOAD_0;
+            u4 i = opcode - OPC_LLOAD_0;
             sp[0] = locals[i];
             sp[1] = locals[i + 1];
             sp += 2;
             NEXT(1);
         }
         case OPC_DLOAD_0: case OPC_DLOAD_1: case OPC_DLOAD_2: case OPC_DLOAD_3: {
-            u4 i = *pc - OPC_DLOAD_0;
+            u4 i = opcode - OPC_DLOAD_0;
             sp[0] = locals[i];
             sp[1] = locals[i + 1];
             sp += 2;
@@ -544,20 +563,20 @@ next:
             locals[pc[1] + 1] = sp[1];
             NEXT(2);
         case OPC_ISTORE_0: case OPC_ISTORE_1: case OPC_ISTORE_2: case OPC_ISTORE_3:
-            locals[*pc - OPC_ISTORE_0] = *--sp; NEXT(1);
+            locals[opcode - OPC_ISTORE_0] = *--sp; NEXT(1);
         case OPC_FSTORE_0: case OPC_FSTORE_1: case OPC_FSTORE_2: case OPC_FSTORE_3:
-            locals[*pc - OPC_FSTORE_0] = *--sp; NEXT(1);
+            locals[opcode - OPC_FSTORE_0] = *--sp; NEXT(1);
         case OPC_ASTORE_0: case OPC_ASTORE_1: case OPC_ASTORE_2: case OPC_ASTORE_3:
-            locals[*pc - OPC_ASTORE_0] = *--sp; NEXT(1);
+            locals[opcode - OPC_ASTORE_0] = *--sp; NEXT(1);
         case OPC_LSTORE_0: case OPC_LSTORE_1: case OPC_LSTORE_2: case OPC_LSTORE_3: {
-            u4 i = *pc - OPC_LSTORE_0;
+            u4 i = opcode - OPC_LSTORE_0;
             sp -= 2;
             locals[i] = sp[0];
             locals[i + 1] = sp[1];
             NEXT(1);
         }
         case OPC_DSTORE_0: case OPC_DSTORE_1: case OPC_DSTORE_2: case OPC_DSTORE_3: {
-            u4 i = *pc - OPC_DSTORE_0;
+            u4 i = opcode - OPC_DSTORE_0;
             sp -= 2;
             locals[i] = sp[0];
             locals[i + 1] = sp[1];
@@ -653,9 +672,9 @@ next:
                 THROW("java/lang/ArithmeticException", "/ by zero");
             s4 r;
             if (b == -1)
-                r = *pc == OPC_IDIV ? static_cast<s4>(0u - static_cast<u4>(a)) : 0;
+                r = opcode == OPC_IDIV ? static_cast<s4>(0u - static_cast<u4>(a)) : 0;
             else
-                r = *pc == OPC_IDIV ? a / b : a % b;
+                r = opcode == OPC_IDIV ? a / b : a % b;
             sp[-2] = static_cast<u4>(r);
             sp--;
             NEXT(1);
@@ -676,9 +695,9 @@ next:
                 THROW("java/lang/ArithmeticException", "/ by zero");
             s8 r;
             if (b == -1)
-                r = *pc == OPC_LDIV ? static_cast<s8>(0ull - static_cast<u8>(a)) : 0;
+                r = opcode == OPC_LDIV ? static_cast<s8>(0ull - static_cast<u8>(a)) : 0;
             else
-                r = *pc == OPC_LDIV ? a / b : a % b;
+                r = opcode == OPC_LDIV ? a / b : a % b;
             PUSHL(static_cast<u8>(r));
             NEXT(1);
         }
@@ -787,14 +806,14 @@ next:
         case OPC_FCMPG: {
             float b = POPF();
             float a = POPF();
-            *sp++ = static_cast<u4>(fcmp(a, b, *pc == OPC_FCMPL ? -1 : 1));
+            *sp++ = static_cast<u4>(fcmp(a, b, opcode == OPC_FCMPL ? -1 : 1));
             NEXT(1);
         }
         case OPC_DCMPL:
         case OPC_DCMPG: {
             double b = POPD();
             double a = POPD();
-            *sp++ = static_cast<u4>(dcmp(a, b, *pc == OPC_DCMPL ? -1 : 1));
+            *sp++ = static_cast<u4>(dcmp(a, b, opcode == OPC_DCMPL ? -1 : 1));
             NEXT(1);
         }
 
@@ -814,8 +833,8 @@ next:
         case OPC_IF_ACMPNE: IF_CMP(a != b)
         case OPC_IFNULL: IF_ZERO(a == 0)
         case OPC_IFNONNULL: IF_ZERO(a != 0)
-        case OPC_GOTO: NEXT(rd_s2(pc + 1));
-        case OPC_GOTO_W: NEXT(rd_s4(pc + 1));
+        case OPC_GOTO: BRANCH(rd_s2(pc + 1));
+        case OPC_GOTO_W: BRANCH(rd_s4(pc + 1));
         case OPC_JSR:
             *sp++ = static_cast<u4>(pc - mb->code) + 3;
             NEXT(rd_s2(pc + 1));
@@ -876,7 +895,7 @@ next:
         // ---- fields -----------------------------------------------------
         case OPC_GETFIELD:
         case OPC_PUTFIELD: {
-            u1 op = *pc;
+            u1 op = opcode;
             u1 ops[4];
             if (!vm_lock_operands(ee, pc, op, ops))
                 continue;   // quickened meanwhile: dispatch the new form
@@ -951,7 +970,7 @@ next:
 
         case OPC_GETSTATIC:
         case OPC_PUTSTATIC: {
-            u1 op = *pc;
+            u1 op = opcode;
             u2 idx = rd_u2(pc + 1);
             auto* fb = reinterpret_cast<fieldblock*>(vm_resolve_constant(ee, cp, idx, 1u << CONSTANT_Fieldref));
             if (!fb)
@@ -1163,7 +1182,7 @@ next:
         case OPC_ANEWARRAY_QUICK: {
             u2 idx = rd_u2(pc + 1);
             classblock* cb;
-            if (*pc == OPC_ANEWARRAY) {
+            if (opcode == OPC_ANEWARRAY) {
                 cb = reinterpret_cast<classblock*>(vm_resolve_constant(ee, cp, idx, 1u << CONSTANT_Class));
                 if (!cb)
                     goto exception;
@@ -1185,7 +1204,7 @@ next:
             u2 idx = rd_u2(pc + 1);
             u4 dims = pc[3];
             classblock* cb;
-            if (*pc == OPC_MULTIANEWARRAY) {
+            if (opcode == OPC_MULTIANEWARRAY) {
                 cb = reinterpret_cast<classblock*>(vm_resolve_constant(ee, cp, idx, 1u << CONSTANT_Class));
                 if (!cb)
                     goto exception;
@@ -1213,7 +1232,7 @@ next:
                 NEXT(3);
             u2 idx = rd_u2(pc + 1);
             classblock* cb;
-            if (*pc == OPC_CHECKCAST) {
+            if (opcode == OPC_CHECKCAST) {
                 cb = reinterpret_cast<classblock*>(vm_resolve_constant(ee, cp, idx, 1u << CONSTANT_Class));
                 if (!cb)
                     goto exception;
@@ -1234,7 +1253,7 @@ next:
                 NEXT(3);   // null is an instance of nothing: the 0 stays
             u2 idx = rd_u2(pc + 1);
             classblock* cb;
-            if (*pc == OPC_INSTANCEOF) {
+            if (opcode == OPC_INSTANCEOF) {
                 cb = reinterpret_cast<classblock*>(vm_resolve_constant(ee, cp, idx, 1u << CONSTANT_Class));
                 if (!cb)
                     goto exception;
@@ -1306,7 +1325,7 @@ next:
             continue;
 
         default:
-            vm_throwf(ee, "java/lang/InternalError", "unknown bytecode %u in %s.%s", *pc, mb->clazz->name, mb->name);
+            vm_throwf(ee, "java/lang/InternalError", "unknown bytecode %u in %s.%s", opcode, mb->clazz->name, mb->name);
             goto exception;
         }
     }
@@ -1372,6 +1391,30 @@ callout:
         pc += ilen;
         goto next;
     }
+
+backward:
+    // A taken backward branch at pc, its operands popped.  With the operand
+    // stack empty the activation may continue in compiled code from here.
+    if (sp == frame->optop_base && mb->backedge_count != MB_BACKEDGE_NEVER) {
+        frame->saved_sp = sp;
+        if (vm_offer_transfer(ee, act, frame, pc, &rv)) {
+            // The compiled code finished the frame: it returns as if from
+            // here (its monitor has gone with the compiled frame).
+            if (!ee->exception_kind)
+                goto do_return;
+            if (frame == act->first_frame) {
+                ee->current_frame = frame->prev;
+                ee->jstack_top = act->jstack_top;
+                return INTERP_EXCEPTION;
+            }
+            frame = frame->prev;
+            ee->current_frame = frame;
+            LOAD_FRAME();
+            goto exception;
+        }
+    }
+    pc += boff;
+    goto next;
 
 do_return:
     // rv holds the value of the return instruction at pc.

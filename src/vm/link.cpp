@@ -24,7 +24,8 @@
 //   - reference map: sorted reference-field offsets counted from the object
 //     pointer (so they are >= 8 and the 0 terminator is unambiguous).
 // Interfaces number their methods and share a copy of Object's table;
-// their interface method table is the shared empty one.
+// their interface method table is the shared empty one.  Last, every method
+// is verified by types (verify_types.cpp) before the class is published.
 #include <pthread.h>
 
 #include <cstdlib>
@@ -158,7 +159,7 @@ bool link_supertypes(EE* ee, classblock* cb)
             if (tags[index] & CONSTANT_RESOLVED) {
                 icb = reinterpret_cast<classblock*>(cp[index]);
             } else {
-                icb = vm_find_class(ee, reinterpret_cast<const char*>(cp[cp[index]]), 0);
+                icb = vm_find_class(ee, reinterpret_cast<const char*>(vm_cp_raw(cp)[vm_cp_raw(cp)[index]]), 0);
                 if (!icb)
                     return false;
             }
@@ -223,7 +224,7 @@ bool layout_instance_fields(EE* ee, classblock* cb)
 bool store_string_constant(EE* ee, fieldblock* fb, u2 cp_index)
 {
     u4* cp = fb->clazz->constantpool;
-    jref s = vm_intern_utf(ee, reinterpret_cast<const char*>(cp[cp[cp_index]]));
+    jref s = vm_intern_utf(ee, reinterpret_cast<const char*>(vm_cp_raw(cp)[vm_cp_raw(cp)[cp_index]]));
     if (!s)
         return false;
     fb->value = reinterpret_cast<u4>(s);
@@ -486,6 +487,8 @@ bool vm_link_class(EE* ee, classblock* cb)
         if (!layout_instance_fields(ee, cb) || !layout_statics(ee, cb) || !build_class_tables(ee, cb))
             return false;
     }
+    if (!vm_verify_class_types(ee, cb))
+        return false;
     __atomic_or_fetch(&cb->state, static_cast<u2>(CS_LINKED), __ATOMIC_RELEASE);
     return true;
 }

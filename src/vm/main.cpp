@@ -314,6 +314,9 @@ void java_main(EE* ee, void* arg)
         vm_clear_pending(ee);
         vm_print_uncaught(ee, exc);
     }
+    // main has returned: the main thread ends as a Java thread (threads
+    // joining it go on) before it waits for the others.
+    vm_end_java_thread(ee);
     vm_wait_non_daemon_threads();
     vm_exit(ee, status);
 }

@@ -1,7 +1,10 @@
 // Constant-pool resolution, member lookup, access checks and subtype tests.
 //
 // Resolution never initialises a class (callers that need initialisation
-// call vm_init_class themselves).  The value is computed without locks
+// call vm_init_class themselves).  Any number of threads may resolve the
+// same entry at once: each reads the names from the pool's original words
+// (vm_cp_raw, never written after loading), never from cp[i], which the
+// first resolver overwrites.  The value is computed without locks
 // (loading a class may take the class-loading lock, which comes first in the
 // lock order) and stored under the linkclass lock, word first and then the
 // tag byte with 0x80, so a reader that sees the bit reads the word without a
@@ -75,12 +78,20 @@ fieldblock* find_declared_field(classblock* cb, const char* name, const char* si
     return nullptr;
 }
 
+// Names come from the pool's original words (vm_cp_raw): another thread may
+// store its resolved value into cp[i] at any moment.
+const char* raw_utf8(u4* cp, u4 index)
+{
+    return reinterpret_cast<const char*>(vm_cp_raw(cp)[index]);
+}
+
 // Name and descriptor of the NameAndType of a member reference.
 void member_name(u4* cp, u2 index, const char** name, const char** sig)
 {
-    u4 nat = cp[index] & 0xFFFF;
-    *name = reinterpret_cast<const char*>(cp[cp[nat] >> 16]);
-    *sig = reinterpret_cast<const char*>(cp[cp[nat] & 0xFFFF]);
+    const u4* raw = vm_cp_raw(cp);
+    u4 nat = raw[index] & 0xFFFF;
+    *name = raw_utf8(cp, raw[nat] >> 16);
+    *sig = raw_utf8(cp, raw[nat] & 0xFFFF);
 }
 
 u4 store_resolved(EE* ee, u4* cp, u2 index, u4 value)
@@ -100,7 +111,7 @@ u4 store_resolved(EE* ee, u4* cp, u2 index, u4 value)
 classblock* resolve_class(EE* ee, u4* cp, u2 index)
 {
     classblock* from = vm_cp_class_of(cp);
-    classblock* cb = vm_find_class(ee, reinterpret_cast<const char*>(cp[cp[index]]), 0);
+    classblock* cb = vm_find_class(ee, raw_utf8(cp, vm_cp_raw(cp)[index]), 0);
     if (!cb)
         return nullptr;
     if (!vm_class_accessible(from, cb)) {
@@ -115,7 +126,7 @@ classblock* resolve_class(EE* ee, u4* cp, u2 index)
 fieldblock* resolve_field(EE* ee, u4* cp, u2 index)
 {
     classblock* from = vm_cp_class_of(cp);
-    u4 c = vm_resolve_constant(ee, cp, static_cast<u2>(cp[index] >> 16), 1u << CONSTANT_Class);
+    u4 c = vm_resolve_constant(ee, cp, static_cast<u2>(vm_cp_raw(cp)[index] >> 16), 1u << CONSTANT_Class);
     if (!c)
         return nullptr;
     classblock* cb = reinterpret_cast<classblock*>(c);
@@ -139,7 +150,7 @@ fieldblock* resolve_field(EE* ee, u4* cp, u2 index)
 methodblock* resolve_method(EE* ee, u4* cp, u2 index, bool interface_ref)
 {
     classblock* from = vm_cp_class_of(cp);
-    u4 c = vm_resolve_constant(ee, cp, static_cast<u2>(cp[index] >> 16), 1u << CONSTANT_Class);
+    u4 c = vm_resolve_constant(ee, cp, static_cast<u2>(vm_cp_raw(cp)[index] >> 16), 1u << CONSTANT_Class);
     if (!c)
         return nullptr;
     classblock* cb = reinterpret_cast<classblock*>(c);
@@ -220,7 +231,7 @@ u4 vm_resolve_constant(EE* ee, u4* cp, u2 index, u4 mask)
         value = reinterpret_cast<u4>(resolve_class(ee, cp, index));
         break;
     case CONSTANT_String:
-        value = reinterpret_cast<u4>(vm_intern_utf(ee, reinterpret_cast<const char*>(cp[cp[index]])));
+        value = reinterpret_cast<u4>(vm_intern_utf(ee, raw_utf8(cp, vm_cp_raw(cp)[index])));
         break;
     case CONSTANT_Fieldref:
         value = reinterpret_cast<u4>(resolve_field(ee, cp, index));
@@ -243,10 +254,7 @@ u4 vm_resolve_constant(EE* ee, u4* cp, u2 index, u4 mask)
 
 const char* vm_cp_class_name(u4* cp, u2 index)
 {
-    u1 t = __atomic_load_n(&vm_cp_tags(cp)[index], __ATOMIC_ACQUIRE);
-    if (t & CONSTANT_RESOLVED)
-        return reinterpret_cast<classblock*>(cp[index])->name;
-    return reinterpret_cast<const char*>(cp[cp[index]]);
+    return raw_utf8(cp, vm_cp_raw(cp)[index]);
 }
 
 methodblock* vm_find_declared_method(classblock* cb, const char* name, const char* sig)

@@ -196,9 +196,12 @@ void* thread_entry(void* p)
         // Only a raise that passed every other registration gets here.
         if (ee->exception)
             vm_print_uncaught(ee, vm_pending_exception(ee));
+        vm_clear_pending(ee);
+        // The thread function was abandoned before it could end the Java
+        // thread; threads joining it must still be released.
+        vm_end_java_thread(ee);
         if (st->first)
             first_ended_uncaught = true;
-        vm_clear_pending(ee);
     }
     thread_end(st);
     return nullptr;
@@ -375,16 +378,30 @@ void java_thread_main(EE* ee, void* arg)
         vm_print_uncaught(ee, exc);
         vm_clear_pending(ee);
     }
-    // Thread end as join sees it: alive false, then notifyAll on the object.
-    orva_monitorEnter2(ee, obj);
-    set_thread_field(obj, "alive", "Z", 0);
-    set_thread_field(obj, "eetop", "I", 0);
-    vm_monitor_notify(ee, obj, true);
-    orva_monitorExit2(ee, obj);
-    vm_clear_pending(ee);
+    vm_end_java_thread(ee);
 }
 
 }  // namespace
+
+void vm_end_java_thread(EE* ee)
+{
+    jref obj = reinterpret_cast<jref>(ee->thread_object);
+    if (!obj || !vm_class_Thread)
+        return;
+    // Thread end as join sees it: alive false, then notifyAll on the object.
+    jref pending = vm_exception_pending(ee) ? vm_pending_exception(ee) : nullptr;
+    vm_clear_pending(ee);
+    orva_monitorEnter2(ee, obj);
+    if (get_thread_field(obj, "alive", "Z")) {
+        set_thread_field(obj, "alive", "Z", 0);
+        set_thread_field(obj, "eetop", "I", 0);
+        vm_monitor_notify(ee, obj, true);
+    }
+    orva_monitorExit2(ee, obj);
+    vm_clear_pending(ee);
+    if (pending)
+        vm_set_pending(ee, pending);
+}
 
 EE* vm_start_java_thread(EE* ee, jref thread_object, bool daemon)
 {

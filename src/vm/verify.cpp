@@ -259,8 +259,8 @@ u4 instruction_length(verifier& v, u4 pc)
     const op_info& info = op_table.op[op];
     if (info.kind == K_TABLESWITCH || info.kind == K_LOOKUPSWITCH) {
         u4 base = (pc + 4) & ~3u;                  // after the opcode and its padding
-        // The fixed words: default, low, high (tableswitch) or default,
-        // pair count (lookupswitch, which may have no pairs at all).
+        // tableswitch: default, low, high; lookupswitch: default, npairs (a
+        // lookupswitch of no pairs is only those two words).
         if (base + (info.kind == K_TABLESWITCH ? 12 : 8) > v.len)
             return 0;
         if (info.kind == K_TABLESWITCH) {
@@ -629,6 +629,14 @@ bool check_exception_table(verifier& v)
 }
 
 }  // namespace
+
+u4 vm_bytecode_length(const u1* code, u4 length, u4 pc)
+{
+    verifier v = {};
+    v.code = code;
+    v.len = length;
+    return pc < length ? instruction_length(v, pc) : 0;
+}
 
 bool vm_verify_method(classblock* cb, methodblock* mb, int major, vm_load_error* err)
 {

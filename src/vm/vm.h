@@ -159,6 +159,13 @@ classblock* vm_lookup_class(const char* name);
 // Parses, verifies and links a class from bytes (used by the loader and by
 // tests).  Failure: ClassFormatError / VerifyError / ... pending, returns 0.
 classblock* vm_define_class(EE* ee, const char* expected_name, const u1* bytes, u4 length);
+// The class of a (non-array) name for the verifier's hierarchy questions,
+// without linking it when it is not loaded yet: a loaded class, one being
+// loaded by this thread, or one read ahead (CS_LOADED: name, super_name and
+// access are valid; superclass may be 0).  Loading such a class later uses
+// the same class block.  Failure: NoClassDefFoundError / ClassFormatError
+// pending, returns 0.
+classblock* vm_class_for_verifier(EE* ee, const char* name);
 // Array class whose elements are `element` (cached in element->array_class).
 classblock* vm_array_class_of(EE* ee, classblock* element);
 // Primitive array class for a type code (T_INT, ...).
@@ -185,6 +192,15 @@ fieldblock* vm_find_field(classblock* cb, const char* name, const char* sig);
 u4 vm_resolve_constant(EE* ee, u4* cp, u2 index, u4 mask);
 inline classblock* vm_cp_class_of(u4* cp) { return reinterpret_cast<classblock*>(cp[-1]); }
 inline u1* vm_cp_tags(u4* cp) { return reinterpret_cast<u1*>(cp[0]); }
+// The constant pool's words as the class file gave them (Class, String: the
+// Utf8 index; member references: class index << 16 | NameAndType index;
+// NameAndType: name << 16 | descriptor), kept after the tag table because
+// resolution overwrites cp[i].  Never changes once the class is read.
+inline u4 vm_cp_raw_offset(u4 count) { return (count + 3u) & ~3u; }
+inline const u4* vm_cp_raw(u4* cp)
+{
+    return reinterpret_cast<const u4*>(vm_cp_tags(cp) + vm_cp_raw_offset(vm_cp_class_of(cp)->constantpool_count));
+}
 // Name of the class in a Class entry, resolved or not.
 const char* vm_cp_class_name(u4* cp, u2 index);
 // Access checks.
@@ -226,6 +242,13 @@ classblock* vm_parse_class(const u1* bytes, u4 length, const char* expected_name
                            vm_load_error* err);
 // Structural verification of one method's code (verify.cpp).
 bool vm_verify_method(classblock* cb, methodblock* mb, int major_version, vm_load_error* err);
+// Length of the instruction at pc of code that passed the structural
+// verifier, or 0 when it runs past `length`.  (verify.cpp)
+u4 vm_bytecode_length(const u1* code, u4 length, u4 pc);
+// Type-level verification of every method of a class whose supertypes are
+// linked (verify_types.cpp); the last step of vm_link_class.  False with
+// VerifyError (or the error of reading a class the check needed) pending.
+bool vm_verify_class_types(EE* ee, classblock* cb);
 // Links a parsed class: superclass and interfaces first, implements entries
 // resolved, fields, statics, method table, interface table, reference map;
 // sets CS_LINKED.  Failure: exception pending.  (link.cpp)
@@ -457,6 +480,11 @@ bool vm_first_thread_ended_uncaught();
 // object's `alive` false and notifies all waiters on it (join).  0 with
 // OutOfMemoryError pending when no area can be made.
 EE* vm_start_java_thread(EE* ee, jref thread_object, bool daemon);
+// Ends the current thread as a Java thread: its Thread object's alive flag
+// cleared and every thread waiting on the object (join) notified.  The
+// thread-start function and the main thread (once main returned) call it;
+// a second call does nothing.  A pending exception stays pending.
+void vm_end_java_thread(EE* ee);
 // Sleeps; interruptible (returns 0 with InterruptedException pending and
 // the interrupted flag cleared).
 int vm_thread_sleep(EE* ee, int64_t millis);
@@ -522,6 +550,8 @@ extern "C" void* orva_GCLinkVector[GCV_SIZE];
 extern "C" jvmpi_info orva_jvmpi_state;
 // Hook variables the compiler writes (0 = not installed).
 extern "C" void* vm_hook_compile;               // slot 4: the compile trampoline
+extern "C" void* vm_mmi_compile_xfer_hook;      // MMI +184: the trampoline, for transfer compiles
+extern "C" void* vm_mmi_xfer_hook;              // MMI +188: the compiler's transfer entry
 extern "C" void* vm_hook_pc_in_compiled;        // slot 16: jit_PCinCompiledCode(pc, mb)
 extern "C" void* vm_hook_initialize_for_compiler; // slot 101
 extern "C" void* vm_hook_signal;                // slot 5: jit_CompiledCodeSignalHandler

@@ -71,3 +71,40 @@ TEST_F(RegPref, PreferenceGoesOnlyToLaterBlocks)
         g.release();
     });
 }
+
+// A call's operand list hangs from the start of its first source, whose value
+// word holds the float tops: the matching list entry is found through the
+// list head, and its links pass the preference on.
+TEST_F(RegPref, ListEntriesOfACallMatch)
+{
+    dftest::run([&](EE*) {
+        graph g;
+        g.build(6, {{1}, {2}, {3}, {4}, {5}}, 2);
+        ASSERT_EQ(generate_dfs_list_traditional(&g.m), 1);
+        ASSERT_EQ(setup_bb_to_dfs_map(&g.m), 0);
+        quadruple* current = g.block(2)->catbl[0];
+        quadruple* call = g.block(3)->catbl[0];
+        local_use(current, 5, chain(g, {make_quad_ref(3, 0)}));
+        auto* entries = static_cast<quad_operand_list_entry*>(jit_wmem_alloc(g.m.pool1, 2 * sizeof(quad_operand_list_entry)));
+        memset(entries, 0, 2 * sizeof(quad_operand_list_entry));
+        entries[0].kind = 0x11;
+        entries[0].number = 7;
+        entries[0].next = &entries[1];
+        entries[1].kind = 0x11;
+        entries[1].number = 5;
+        entries[1].aux = reinterpret_cast<u4>(chain(g, {make_quad_ref(4, 1)}));
+        quad_set_list_head(call, entries);
+        call->opcount = QC_SRC_LIST;
+        call->src1.value = 0x00020001u;     // float tops before and after
+        codegen_context cg;
+        memset(&cg, 0, sizeof cg);
+        cg.m = &g.m;
+        cg.cur_bb = 2;
+        u4 ops[3] = {'L', 5, reinterpret_cast<u4>(&current->src1)};
+        EXPECT_EQ(optim_set(&cg, 1, ops), 1);
+        EXPECT_EQ(g.block(4)->catbl[1]->result.reg, 0x02);
+        EXPECT_TRUE(g.block(4)->catbl[1]->result.flags & 0x10);
+        EXPECT_EQ(call->src1.value, 0x00020001u);
+        g.release();
+    });
+}

@@ -5,6 +5,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "fe_vm_env.h"
@@ -93,6 +94,41 @@ TEST(StackPassPipeline, LongConstantFirstKeepsItsStackSlot)
         // operand stack (its two words, slots 0 and 1), after them.
         EXPECT_EQ(lconst->result.kind, KB_LONG);
         EXPECT_EQ(lconst->result.number, locals);
+        jit_fast_compile_free_workspace(m);
+    });
+}
+
+// Fault guarded against: the quadruples the stack pass numbers itself (the
+// method-table and method-block loads of a virtual call, the element-class
+// load of a reference-array store) kept the source count of the quadruple
+// they were copied from, 0, so liveness, colouring and the renumbering of
+// locals never saw the value they read.
+TEST(StackPassPipeline, SelfNumberedQuadruplesCountTheirSources)
+{
+    FE_REQUIRE_BOOT();
+    fetest::run([](EE* ee) {
+        nall_scope opts;
+        method_compile_context storage;
+        method_compile_context* m =
+            through_stack_pass(ee, shape(ee, "loads", "(LSpShapes;[Ljava/lang/Object;Ljava/lang/Object;)I"), &storage);
+        ASSERT_NE(m, nullptr);
+        ASSERT_EQ(generate_quadruple(m), 0);
+        std::vector<int> seen;
+        for (u4 i = 1; i + 1 < m->bb_count; i++)
+            for (quadruple* q : live(m->bb_table[i])) {
+                u2 want;
+                switch (q->opcode) {
+                case OPC_LOAD_METHODTABLE: want = 1; break;
+                case OPC_LOAD_METHODBLOCK: case OPC_PALOAD: want = 2; break;
+                default: continue;
+                }
+                seen.push_back(q->opcode);
+                EXPECT_EQ(q->opcount & QC_SRC_MASK, want) << "opcode " << int(q->opcode);
+                if (q->opcode != OPC_PALOAD)
+                    EXPECT_EQ(quad_operand_kind(q->src1), QK_VARIABLE) << "opcode " << int(q->opcode);
+            }
+        std::sort(seen.begin(), seen.end());
+        EXPECT_EQ(seen, (std::vector<int>{OPC_PALOAD, OPC_LOAD_METHODBLOCK, OPC_LOAD_METHODTABLE}));
         jit_fast_compile_free_workspace(m);
     });
 }

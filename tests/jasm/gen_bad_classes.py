@@ -140,6 +140,7 @@ BIPUSH, SIPUSH, LDC, LDC_W, LDC2_W = 0x10, 0x11, 0x12, 0x13, 0x14
 ILOAD, LLOAD, ALOAD = 0x15, 0x16, 0x19
 ILOAD_0, ALOAD_0 = 0x1a, 0x2a
 ISTORE, ASTORE = 0x36, 0x3a
+IASTORE = 0x4f
 POP, DUP = 0x57, 0x59
 IADD = 0x60
 IINC = 0x84
@@ -336,6 +337,8 @@ def switch_case(kind):
         sw = lookupswitch(0, [(5, 0), (1, 0)])
     if kind == 'lookup_ok':
         sw = lookupswitch(0, [(1, 0), (5, 0)])
+    if kind == 'lookup_empty':
+        sw = lookupswitch(0, [])
     end = 1 + len(sw)
     # Each target jumps to the ireturn after the switch: patch offsets.
     body = bytearray(sw)
@@ -375,6 +378,7 @@ case('OkJsrRet', OK, m_locals=2, m_stack=2,
      m_code=code([JSR], s2(5), [ILOAD_0, IRETURN], [ASTORE, 1], [RET, 1]))
 case('OkSwitch', OK, m_code=switch_case('ok'))
 case('OkLookupSwitch', OK, m_code=switch_case('lookup_ok'))
+case('OkLookupSwitchEmpty', OK, m_code=switch_case('lookup_empty'))
 case('OkWideLocal', OK, m_locals=300, m_stack=1,
      m_code=code([ILOAD_0], [WIDE, ISTORE], u2(299), [WIDE, ILOAD], u2(299), [IRETURN]))
 
@@ -462,6 +466,31 @@ case('BadMultianewarrayDims', VE,
 case('BadNewarrayType', VE, m_code=code([ICONST_1], [NEWARRAY, 3], [POP, ILOAD_0, IRETURN]))
 case('BadRetLocal', VE, m_locals=1,
      m_code=code([JSR], s2(5), [ILOAD_0, IRETURN], [ASTORE, 0], [RET, 1]))
+
+
+# Well formed but wrong in their types: each of these crashed the interpreter
+# before the type-level verifier existed.
+def own_field(pool):
+    return pool.field(CURRENT[0], 'f', 'I')
+
+
+def new_object(pool):
+    c = pool.cls('java/lang/Object')
+    init = pool.method('java/lang/Object', '<init>', '()V')
+    return code([NEW], u2(c), [DUP, INVOKESPECIAL], u2(init))
+
+
+case('BadTypeGetfieldOnInt', VE, m_code=lambda p: code([ILOAD_0, GETFIELD], u2(own_field(p)), [IRETURN]))
+case('BadTypeInvokeOnObject', VE,
+     m_code=lambda p: code(new_object(p), [INVOKEVIRTUAL], u2(p.method('java/lang/String', 'length', '()I')),
+                           [IRETURN]))
+case('BadTypeUninitialized', VE,
+     m_code=lambda p: code([NEW], u2(p.cls('java/lang/Object')),
+                           [INVOKEVIRTUAL], u2(p.method('java/lang/Object', 'hashCode', '()I')), [IRETURN]))
+case('BadTypeAthrowString', VE, m_code=lambda p: code([LDC, p.string('s')], [ATHROW]))
+case('BadTypeRetOnInt', VE, major=49, m_code=code([RET, 0]))
+case('BadTypeIastoreByteArray', VE, m_stack=3,
+     m_code=code([ICONST_1, NEWARRAY, 8], [ICONST_0, ICONST_0, IASTORE], [ILOAD_0, IRETURN]))
 
 
 def main():

@@ -223,6 +223,28 @@ TEST_F(RuntimeExceptions, HardwareFaultsInCompiledCode)
     });
 }
 
+// Only faults in committed compiled code become Java exceptions: a memory or
+// arithmetic fault in the interpreter or in a VM native is a VM error (the
+// filter once took any pc of the interpreter's range for compiled code, and
+// such a fault came back as a NullPointerException).
+TEST_F(RuntimeExceptions, OnlyCompiledCodeFaultsAreJavaExceptions)
+{
+    auto origin = rtt::sym<int (*)(u4, u4)>("rtt_check_exception_origin");
+    ASSERT_NE(origin, nullptr);
+    u4 interp[2];
+    vm_interpreter_range(interp);
+    const u4 compiled = reinterpret_cast<u4>(cf_fault_d5);
+    const u4 native = reinterpret_cast<u4>(&vm_new_object);
+    for (u4 code : {u4(FAULT_MEMORY), u4(FAULT_ARITHMETIC)}) {
+        SCOPED_TRACE(code);
+        EXPECT_EQ(origin(code, compiled), 1);
+        EXPECT_EQ(origin(code, interp[0]), 0);
+        EXPECT_EQ(origin(code, interp[1] - 1), 0);
+        EXPECT_EQ(origin(code, native), 0);
+    }
+    EXPECT_EQ(origin(FAULT_STACK_OVERFLOW, native), 1);     // the VM decided that one itself
+}
+
 // An exception raised in a frame that does not catch it passes through that
 // frame, whose monitor list is released, to the caller's catch.  When the
 // monitor exit itself throws, that exception is raised in its place.

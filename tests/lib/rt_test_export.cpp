@@ -80,3 +80,8 @@ RTT_EXPORT methodblock* rtt_get_mb_from_methodtable(u4* guess, u4 receiver, meth
 {
     return _jit_get_mb_from_methodtable(guess, receiver, imb, 0, 0);
 }
+
+RTT_EXPORT int rtt_check_exception_origin(u4 code, u4 address)
+{
+    return check_exception_origin(code, address);
+}

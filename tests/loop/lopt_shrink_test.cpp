@@ -159,6 +159,45 @@ TEST_F(Shrink, TableStepSortsAndComposes)
     });
 }
 
+// Slots reused across scopes (or merged by colouring) can hold a long at 1-2
+// in one place and another at 2-3 elsewhere: the three slots are one run.
+// Sorting them as the pair 1-2 and the single 3 gave the second long's words
+// numbers that were no neighbours, so its high word read another local.
+TEST_F(Shrink, TableStepKeepsOverlappingPairsTogether)
+{
+    options o(0, 0, 0);
+    dftest::run([&](EE*) {
+        graph g;
+        g.build(3, {{1}, {2}});
+        g.mb.args_size = 0;
+        method_compile_context* m = &g.m;
+        m->local_count = 5;
+        quadruple* first = quad(m, OPC_LCONST, 0, opnd(LONG_LOCAL, 1), opnd(INT_IMM, 0), none(), 1);
+        quadruple* second = quad(m, OPC_LCONST, 0, opnd(LONG_LOCAL, 2), opnd(INT_IMM, 0), none(), 1);
+        quadruple* word = quad(m, OPC_IOP2, QOP_ADD, opnd(INT_LOCAL, 4), opnd(INT_LOCAL, 2), opnd(INT_LOCAL, 0), 2);
+        put(g, 1, {first, second, word});
+        auto* table = static_cast<var_usage_entry*>(jit_wmem_alloc(m->pool1, 5 * sizeof(var_usage_entry)));
+        memset(table, 0, 5 * sizeof(var_usage_entry));
+        table[0] = {0, VU_INT | VU_USED, 9, 0};
+        table[1] = {0, VU_LONG_HIGH | VU_USED, 1, 0};
+        table[2] = {0, VU_LONG_LOW | VU_LONG_HIGH | VU_INT | VU_USED, 3, 0};
+        table[3] = {0, VU_LONG_LOW | VU_USED, 2, 0};
+        table[4] = {0, VU_INT | VU_USED, 5, 0};
+        g.block(0)->var_table = table;
+        mcc_set_transfer_map(m, nullptr);
+
+        ASSERT_EQ(do_shrinking_and_sorting_lvar_tbl(m), 0);
+        // Sorted: run 1-3 (average 2), 4 (5), 0 (9).
+        EXPECT_EQ(shrink_map(m), (std::vector<s4>{4, 0, 1, 2, 3}));
+        EXPECT_EQ(first->result.number + 1, second->result.number);
+        EXPECT_EQ(word->src1.number, second->result.number);
+        EXPECT_EQ(table[1].flags, VU_LONG_LOW | VU_LONG_HIGH | VU_INT | VU_USED);
+        if (m->bb_table_pool != nullptr)
+            jit_wmem_free(static_cast<work_pool*>(m->bb_table_pool));
+        g.release();
+    });
+}
+
 // Without an earlier map the table step's own map is kept, so the code
 // generator still finds where each old local went.
 TEST_F(Shrink, TableStepAloneKeepsItsMap)

@@ -2,6 +2,7 @@
 // replacement bodies and the gates call.
 #include "rt_fixture.h"
 
+#include <gtest/gtest.h>
 #include <pthread.h>
 #include <setjmp.h>
 #include <stdlib.h>
@@ -63,6 +64,26 @@ int _jit_fast_compile(methodblock* mb, EE* ee, u4 transfer_point, u4 extra)
 
 void rtf_on_raise(void) { longjmp(raise_point, 1); }
 }
+
+namespace {
+
+// Every test starts on a thread that has done nothing yet: a test that ends
+// with an exception pending (a raise it checked) or with a mode or transition
+// word set must not hand them to whichever test runs next.
+struct fresh_ee_per_test : ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        if (the_ee != nullptr)
+            memset(the_ee, 0, sizeof(EE));
+    }
+};
+
+const bool fresh_ee_registered = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new fresh_ee_per_test);
+    return true;
+}();
+
+}  // namespace
 
 EE* rtf_ee()
 {

@@ -10,6 +10,11 @@
 #            jit0     compiler loaded, threshold 0, ORVA_COMPILEOPT=NALL
 #            jit2000  compiler loaded, threshold 2000, ORVA_COMPILEOPT=NALL
 #            jitdef   compiler loaded with its default options
+#            jdk      the reference run: <jvm> is OpenJDK's java and <classdir>
+#                     the program compiled against OpenJDK's library; its
+#                     stdout passes through jdk_to_orva.sed and Name.jdkfix
+#                     (exception texts) before the comparison, and the first
+#                     stderr line is not compared (HotSpot words it its way)
 #
 # Files beside Name.java:
 #   Name.expected  stdout, byte for byte (required)
@@ -18,7 +23,16 @@
 #   Name.opts      extra VM options, e.g. -Xmx16m
 #   Name.args      program arguments
 # Words in .opts and .args are split on white space (no quoting).
-# ORVA_TEST_JVM_OPTS adds VM options to every run (for debugging).
+# ORVA_TEST_JVM_OPTS adds VM options to every run on our VM (for debugging).
+#
+# The modes that load the compiler keep its compile history and prove what
+# compiled: compiled/Name.<mode>.txt beside the program lists the bytecode
+# methods that compiled when it was last refreshed, and every one of them
+# must still compile (tests/tools/compiled_methods.py; a summary line goes to
+# the test log).  With ORVA_REFRESH_COMPILED=1 a passing run rewrites that
+# list instead (tests/tools/refresh_compiled.sh).  The class library's class
+# files, which tell native methods apart, are looked up in
+# ORVA_TEST_CLASSLIB, by default <jvm's directory>/../classes.
 #
 # Exit status 0 when everything matches; otherwise a diff and the start of
 # stderr are printed and the status is 1.
@@ -32,14 +46,17 @@ jvm=$1 classdir=$2 testdir=$3 name=$4 mode=$5
 
 # The compiler reads its configuration from the environment; start from a
 # clean one so that a developer's settings do not leak into a mode.
-unset ORVA_COMPILEOPT ZEK_MIXED_MODE_THRESHOLD
+unset ORVA_COMPILEOPT ZEK_MIXED_MODE_THRESHOLD ORVA_COMPILING
 modeopt=
 case $mode in
     int)     modeopt=-Xint ;;
     jit0)    ZEK_MIXED_MODE_THRESHOLD=0 ORVA_COMPILEOPT=NALL; export ZEK_MIXED_MODE_THRESHOLD ORVA_COMPILEOPT ;;
     jit2000) ZEK_MIXED_MODE_THRESHOLD=2000 ORVA_COMPILEOPT=NALL; export ZEK_MIXED_MODE_THRESHOLD ORVA_COMPILEOPT ;;
     jitdef)  ;;
-    *) echo "$0: unknown mode '$mode' (int, jit0, jit2000, jitdef)" >&2; exit 2 ;;
+    # No helpful NullPointerException texts (our VM gives none); the client
+    # compiler and the serial collector start faster for these short runs.
+    jdk)     modeopt="-XX:-ShowCodeDetailsInExceptionMessages -XX:TieredStopAtLevel=1 -XX:+UseSerialGC" ;;
+    *) echo "$0: unknown mode '$mode' (int, jit0, jit2000, jitdef, jdk)" >&2; exit 2 ;;
 esac
 
 expected=$testdir/$name.expected
@@ -56,11 +73,29 @@ args=
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orva-java.XXXXXX") || exit 2
 trap 'rm -rf "$work"' EXIT INT TERM
+compiled_mode=0
+case $mode in jit*) compiled_mode=1 ;; esac
+if [ $compiled_mode -eq 1 ]; then
+    ORVA_COMPILING=$work/history
+    export ORVA_COMPILING
+fi
 
 # shellcheck disable=SC2086  # options and arguments are word lists
-"$jvm" $modeopt ${ORVA_TEST_JVM_OPTS:-} $opts -cp "$classdir" "$name" $args \
+extra=${ORVA_TEST_JVM_OPTS:-}
+[ "$mode" = jdk ] && extra=
+# shellcheck disable=SC2086  # options and arguments are word lists
+"$jvm" $modeopt $extra $opts -cp "$classdir" "$name" $args \
     >"$work/stdout" 2>"$work/stderr" </dev/null
 status=$?
+if [ "$mode" = jdk ]; then
+    here=$(dirname "$0")
+    sed -f "$here/jdk_to_orva.sed" "$work/stdout" >"$work/filtered"
+    if [ -f "$testdir/$name.jdkfix" ]; then
+        sed -f "$testdir/$name.jdkfix" "$work/filtered" >"$work/stdout"
+    else
+        mv "$work/filtered" "$work/stdout"
+    fi
+fi
 
 failed=0
 if ! cmp -s "$expected" "$work/stdout"; then
@@ -72,7 +107,7 @@ if [ "$status" != "$want_status" ]; then
     echo "FAIL $name ($mode): exit status $status, expected $want_status"
     failed=1
 fi
-if [ -f "$testdir/$name.stderr1" ]; then
+if [ -f "$testdir/$name.stderr1" ] && [ "$mode" != jdk ]; then
     want_line=$(head -n 1 "$testdir/$name.stderr1")
     got_line=$(head -n 1 "$work/stderr")
     if [ "$got_line" != "$want_line" ]; then
@@ -82,8 +117,24 @@ if [ -f "$testdir/$name.stderr1" ]; then
         failed=1
     fi
 fi
+if [ $compiled_mode -eq 1 ]; then
+    here=$(dirname "$0")
+    classlib=${ORVA_TEST_CLASSLIB:-$(dirname "$jvm")/../classes}
+    baseline=$testdir/compiled/$name.$mode.txt
+    if [ "${ORVA_REFRESH_COMPILED:-0}" = 1 ]; then
+        if [ $failed -eq 0 ]; then
+            python3 "$here/compiled_methods.py" write "$work/history" "$baseline" "$classdir:$classlib" \
+                "$name ($mode)" || failed=1
+        else
+            echo "$name ($mode): run failed, compiled/$name.$mode.txt left as it was"
+        fi
+    elif ! python3 "$here/compiled_methods.py" check "$work/history" "$baseline" "$classdir:$classlib" \
+            "$name ($mode)"; then
+        failed=1
+    fi
+fi
 if [ $failed -ne 0 ]; then
-    echo "--- command: $jvm $modeopt ${ORVA_TEST_JVM_OPTS:-} $opts -cp $classdir $name $args"
+    echo "--- command: $jvm $modeopt $extra $opts -cp $classdir $name $args"
     echo "--- stderr (first 30 lines):"
     head -n 30 "$work/stderr"
     exit 1

@@ -69,9 +69,30 @@ template <typename Pred> bool eventually(Pred pred)
     return false;
 }
 
+// The hand-made EEs above belong to no Java thread, so an exception they
+// raise must not be built by running Java constructors (that needs the
+// thread's own stack area).  When another test of the process has booted the
+// class library, hide it for the duration: exceptions then take the VM's
+// early form, a pending object whose class is a stand-in.
+class NoClassLibrary : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved_ = vm_class_Throwable;
+        vm_class_Throwable = nullptr;
+    }
+    void TearDown() override { vm_class_Throwable = saved_; }
+
+private:
+    classblock* saved_ = nullptr;
+};
+
 }  // namespace
 
-TEST(ThinLock, EncodingsKeepTheHeaderByte)
+class ThinLock : public NoClassLibrary {};
+class ObjectMonitor : public NoClassLibrary {};
+
+TEST_F(ThinLock, EncodingsKeepTheHeaderByte)
 {
     FakeObject obj{};
     obj.lockword = T_INT * 8 | LOCK_HDR_ARRAY;      // an int[]: header byte 0x52
@@ -90,7 +111,7 @@ TEST(ThinLock, EncodingsKeepTheHeaderByte)
     EXPECT_EQ(t.ee.exception_kind, 0u);
 }
 
-TEST(ThinLock, NestingInflatesOnlyPastCount255)
+TEST_F(ThinLock, NestingInflatesOnlyPastCount255)
 {
     struct Row { int depth; bool inflated; u4 count_byte; };
     const Row rows[] = {
@@ -125,7 +146,7 @@ TEST(ThinLock, NestingInflatesOnlyPastCount255)
     }
 }
 
-TEST(ThinLock, ExitByNonOwnerIsIllegal)
+TEST_F(ThinLock, ExitByNonOwnerIsIllegal)
 {
     FakeObject obj{};
     FakeThread owner(1), intruder(2);
@@ -143,7 +164,7 @@ TEST(ThinLock, ExitByNonOwnerIsIllegal)
     orva_monitorExit2(&owner.ee, o);
 }
 
-TEST(ThinLock, ContentionFlagIsSetByWaiterAndClearedByRelease)
+TEST_F(ThinLock, ContentionFlagIsSetByWaiterAndClearedByRelease)
 {
     FakeObject obj{};
     FakeThread holder(1), waiter(2);
@@ -166,7 +187,7 @@ TEST(ThinLock, ContentionFlagIsSetByWaiterAndClearedByRelease)
     EXPECT_EQ(obj.lockword, 0u);
 }
 
-TEST(ThinLock, BorrowedOwnerBlocksUntilReleased)
+TEST_F(ThinLock, BorrowedOwnerBlocksUntilReleased)
 {
     FakeObject obj{};
     obj.lockword = LOCK_BORROWED_OWNER << LOCK_OWNER_SHIFT;     // a Vector body holds it
@@ -187,7 +208,7 @@ TEST(ThinLock, BorrowedOwnerBlocksUntilReleased)
     EXPECT_EQ(obj.lockword, 1u << 16);
 }
 
-TEST(ThinLock, NoLostWakeupsBetweenCompiledAndVmPaths)
+TEST_F(ThinLock, NoLostWakeupsBetweenCompiledAndVmPaths)
 {
     FakeObject obj{};
     FakeThread a(1), b(2);
@@ -221,7 +242,7 @@ TEST(ThinLock, NoLostWakeupsBetweenCompiledAndVmPaths)
     EXPECT_LT(secs, 60);
 }
 
-TEST(ObjectMonitor, WaitInflatesAndRestoresRecursion)
+TEST_F(ObjectMonitor, WaitInflatesAndRestoresRecursion)
 {
     FakeObject obj{};
     FakeThread t(5);
@@ -244,7 +265,7 @@ TEST(ObjectMonitor, WaitInflatesAndRestoresRecursion)
     orva_monitorExit2(&t.ee, o);
 }
 
-TEST(ObjectMonitor, NotifyWakesTheWaiterWhichReacquires)
+TEST_F(ObjectMonitor, NotifyWakesTheWaiterWhichReacquires)
 {
     FakeObject obj{};
     FakeThread waiter(1), notifier(2);
@@ -268,7 +289,7 @@ TEST(ObjectMonitor, NotifyWakesTheWaiterWhichReacquires)
     EXPECT_EQ(state.load(), 2);
 }
 
-TEST(ObjectMonitor, NotifyAllWakesEveryWaiter)
+TEST_F(ObjectMonitor, NotifyAllWakesEveryWaiter)
 {
     FakeObject obj{};
     FakeThread notifier(10);

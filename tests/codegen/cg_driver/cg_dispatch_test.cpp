@@ -152,13 +152,46 @@ TEST(CgConditions, ExchangeAndReverse)
         {COND_ALWAYS, COND_ALWAYS, COND_ALWAYS}, {COND_EQ, COND_EQ, COND_NE}, {COND_NE, COND_NE, COND_EQ},
         {COND_LT, COND_GT, COND_GE}, {COND_LE, COND_GE, COND_GT}, {COND_GT, COND_LT, COND_LE},
         {COND_GE, COND_LE, COND_LT}, {COND_A, COND_B, COND_BE}, {COND_AE, COND_BE, COND_B},
-        {COND_B, COND_A, COND_AE}, {COND_BE, COND_AE, COND_A}, {COND_C, COND_C, COND_C},
-        {COND_NC, COND_NC, COND_NC}, {COND_S, COND_S, COND_NS}, {COND_NS, COND_NS, COND_NS},
-        {COND_P, COND_P, COND_P}, {COND_NP, COND_NP, COND_NP},
+        {COND_B, COND_A, COND_AE}, {COND_BE, COND_AE, COND_A}, {COND_C, COND_C, COND_NC},
+        {COND_NC, COND_NC, COND_C}, {COND_S, COND_S, COND_NS}, {COND_NS, COND_NS, COND_S},
+        {COND_P, COND_P, COND_NP}, {COND_NP, COND_NP, COND_P},
     };
     for (auto& r : rows) {
         EXPECT_EQ(exchange_jump_cond(r.in), r.exchanged) << r.in;
         EXPECT_EQ(reverse_jump_cond(r.in), r.reversed) << r.in;
+    }
+}
+
+// Reversing a branch to the fall-through block swaps the successors and
+// negates the condition in one step; a condition without a negation must
+// leave the branch alone, or the swapped successors would invert it.
+TEST(CgConditions, ReverseJumpOnlyWithANegation)
+{
+    struct { u4 cond, returned; bool reversed; } rows[] = {
+        {COND_LT, COND_GE, true}, {COND_NS, COND_S, true}, {COND_P, COND_NP, true},
+        {COND_ALWAYS, COND_ALWAYS, false}, {COND_NONE, COND_NONE, false},
+    };
+    for (auto& r : rows) {
+        u4 succ[2] = {5, 7};
+        quadruple q = {};
+        q.opcode = OPC_IFCMP;
+        q.op = (u2)r.cond;
+        q.target = 5;
+        quadruple* catbl[1] = {&q};
+        bbattr bb = {};
+        bb.succ_count = 2;
+        bb.succ = succ;
+        bb.catbl = catbl;
+        bb.quad_count = 1;
+        bbattr* table[1] = {&bb};
+        codegen_context cg = {};
+        cg.bbtable = table;
+        cg.branch_quad = 0;
+        EXPECT_EQ(reverse_jump(&cg, r.cond, 0, 7), r.returned) << r.cond;
+        EXPECT_EQ(succ[0], r.reversed ? 7u : 5u) << r.cond;
+        EXPECT_EQ(succ[1], r.reversed ? 5u : 7u) << r.cond;
+        EXPECT_EQ(q.op, r.returned) << r.cond;
+        EXPECT_EQ((q.subcode & QS_UNRESOLVED) != 0, r.reversed) << r.cond;
     }
 }
 
@@ -238,6 +271,43 @@ TEST(CgOperands, LongImmediatesAndVariables)
     EXPECT_EQ(hi.source->reg, var.reg);
 }
 
+// long-to-float and long-to-double of a source the front end left typed
+// int reach gen_I2F with I2F's operand sets: the int source in r[2], the
+// float destination in x[0].  (They were once handed the long set-up, so the
+// destination read from x[0] was an int operand.)  A long source still goes
+// to gen_L2F with the long set-up.
+TEST(CgOperands, LongToFloatOfAnIntSource)
+{
+    struct row { u1 opcode; u1 src_type; const char* generator; char dst_type; };
+    const row rows[] = {
+        {OPC_L2F, QT_INT, "gen_I2F", 'F'}, {OPC_L2D, QT_INT, "gen_I2F", 'D'},
+        {OPC_L2F, QT_LONG, "gen_L2F", 'F'}, {OPC_L2D, QT_LONG, "gen_L2F", 'D'},
+    };
+    for (const row& r : rows) {
+        fakes.conv_generator = nullptr;
+        test_method* t = make_method(1);
+        quadruple* q = add_quad(t, 1, r.opcode);
+        q->result = qop(r.dst_type == 'F' ? QT_FLOAT : QT_DOUBLE, QK_VARIABLE, 1);
+        q->src1 = qop(r.src_type, QK_VARIABLE, 4);
+        add_quad(t, 1, OPC_IRETURN);
+        finish_method(t);
+        JITGenNativeCode_state(&t->m);
+        ASSERT_NE(fakes.conv_generator, nullptr) << "opcode " << (int)r.opcode;
+        EXPECT_STREQ(fakes.conv_generator, r.generator) << "opcode " << (int)r.opcode;
+        if (r.src_type == QT_INT) {
+            EXPECT_EQ(fakes.conv_ops.x[0].kind, 'L');
+            EXPECT_EQ(fakes.conv_ops.x[0].type, r.dst_type);
+            EXPECT_EQ(fakes.conv_ops.x[0].value, 1u);
+            EXPECT_EQ(fakes.conv_ops.r[2].kind, 'L');
+            EXPECT_EQ(fakes.conv_ops.r[2].type, 'I');
+            EXPECT_EQ(fakes.conv_ops.r[2].value, 4u);
+        } else {
+            EXPECT_EQ(fakes.conv_ops.r[2].value, 5u);   // the low word of the long at 4
+            EXPECT_EQ(fakes.conv_ops.r[3].value, 4u);
+        }
+    }
+}
+
 TEST(CgOperands, OperandListClearsTheRest)
 {
     test_method* t = make_method(1);
@@ -264,10 +334,12 @@ TEST(CgOperands, OperandListClearsTheRest)
     }
 }
 
+// The operator is read from the operator word; the sub-code word (kind
+// nibble, reversal mark) says nothing about calls.
 TEST(CgOperands, NeedCall)
 {
     quadruple q = {};
-    struct { u1 opcode; u2 sub; u1 k1, k2; int expected; } rows[] = {
+    struct { u1 opcode; u2 op; u1 k1, k2; int expected; } rows[] = {
         {OPC_NEW, 0, 0, 0, 1}, {OPC_VCALL, 0, 0, 0, 1}, {OPC_CALL_MARK, 0, 0, 0, 1}, {OPC_CLINIT, 0, 0, 0, 1},
         {OPC_MULTIANEWARRAY, 0, 0, 0, 1}, {OPC_LOP2, 12, 0x11, 0x11, 0}, {OPC_LOP2, 12, 0x31, 0x11, 1},
         {OPC_LOP2, 3, 0x31, 0x31, 1}, {OPC_LOP2, 1, 0x31, 0x31, 0}, {OPC_DOP2, 11, 0, 0, 1},
@@ -276,10 +348,11 @@ TEST(CgOperands, NeedCall)
     };
     for (auto& r : rows) {
         q.opcode = r.opcode;
-        q.subcode = r.sub;
+        q.op = r.op;
+        q.subcode = 0;
         q.src1.kind = r.k1;
         q.src2.kind = r.k2;
-        EXPECT_EQ(NeedCall(&q), r.expected) << (int)r.opcode << " " << r.sub;
+        EXPECT_EQ(NeedCall(&q), r.expected) << (int)r.opcode << " " << r.op;
     }
 }
 

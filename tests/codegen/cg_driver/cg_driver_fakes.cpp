@@ -140,6 +140,20 @@ int gen_move_II(codegen_context* cg, quadruple** slot, cg_operands*)
     return 0;
 }
 
+// The conversions record the operands they were handed.
+int gen_I2F(codegen_context*, quadruple**, cg_operands* o)
+{
+    fakes.conv_generator = "gen_I2F";
+    fakes.conv_ops = *o;
+    return 0;
+}
+int gen_L2F(codegen_context*, quadruple**, cg_operands* o)
+{
+    fakes.conv_generator = "gen_L2F";
+    fakes.conv_ops = *o;
+    return 0;
+}
+
 int gen_op2_III(codegen_context* cg, quadruple** slot, cg_operands*)
 {
     gen_arithmetic_gr_i4(cg, ALU_ADD, GR_EAX, (s4)(*slot)->value);

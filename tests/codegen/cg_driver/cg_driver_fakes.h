@@ -17,6 +17,8 @@ struct fake_state {
     int iface_fails;
     int reconcile_from = -1, reconcile_to = -1, reconcile_bytes;
     reg_operand last_cmp_a, last_cmp_b;
+    const char* conv_generator;   // the int/long-to-float generator last called
+    cg_operands conv_ops;         // and its operands
 };
 extern fake_state fakes;
 

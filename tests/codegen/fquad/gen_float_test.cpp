@@ -282,6 +282,129 @@ TEST(GenFloat, NarrowedValueRoundedBeforeReuse)
     EXPECT_EQ(get_double(out, double_lo_word(4)), (double)expect);
 }
 
+// Float results that stay in x87 registers are rounded to float where they
+// are made, whatever precision the x87 computes in: a product whose exact
+// value needs 25 bits, and a product that overflows the float range, each
+// used again from its register.  Without the rounding the first chain gives
+// 1 instead of 0 and the second gives 3e38 instead of infinity.
+TEST(GenFloat, FloatChainRoundsEachResult)
+{
+    struct chain {
+        float a, b, c;
+        int second;   // operator of the second step
+        int dest;     // 0: local destination, 1: operand-stack destination
+    };
+    const chain cases[] = {
+        {4097.0f, 4097.0f, -16785408.0f, FOPR_ADD, 0},
+        {3e38f, 10.0f, 0.1f, FOPR_MUL, 0},
+        {4097.0f, 4097.0f, -16785408.0f, FOPR_ADD, 1},
+        {3e38f, 10.0f, 0.1f, FOPR_MUL, 1},
+        {1e-30f, 1e-20f, 1e30f, FOPR_MUL, 0},   // underflow to 0 must stick
+    };
+    static frun t;
+    for (const chain& k : cases) {
+        t.setup(OPC_FOP2, FOPR_MUL);
+        reg_operand mid = k.dest == 0 ? local_op(0, 'F') : stack_op(0, 0, 'F');
+        t.o.r[0] = mid;
+        t.o.r[2] = local_op(1, 'F');
+        t.o.r[4] = local_op(2, 'F');
+        t.set_float(frame_word_of_local(1), k.a);
+        t.set_float(frame_word_of_local(2), k.b);
+        t.set_float(frame_word_of_local(3), k.c);
+        gen_op2_FFF(&t.f.cg, &t.qp, &t.o);
+        t.q.op = (u2)k.second;
+        t.o.r[0] = local_op(4, 'F');
+        t.o.r[2] = mid;
+        t.o.r[4] = local_op(3, 'F');
+        gen_op2_FFF(&t.f.cg, &t.qp, &t.o);
+        machine out = t.go();
+        volatile float m = k.a * k.b;
+        volatile float e = k.second == FOPR_ADD ? m + k.c : m * k.c;
+        EXPECT_TRUE(same(bits_float(out.frame[frame_word_of_local(4)]), e))
+            << k.a << " * " << k.b << " then op " << k.second << " " << k.c << " (dest " << k.dest << ") gave "
+            << bits_float(out.frame[frame_word_of_local(4)]);
+    }
+}
+
+extern s4 orva_processor_cmov_support;
+
+// float-to-int with every x87 register holding a cached local: the
+// conversion's rounding fix-up pushes a value, so a register is given up
+// (spilled) first.  Without that the push overflows the stack, the fix-up
+// compares against the invalid value (2.75f converts to 3) and the bottom
+// register's value is lost.
+TEST(GenFloat, FloatToIntWithAFullStack)
+{
+    static frun t;
+    for (s4 cmov : {1, 0}) {
+        const s4 saved = orva_processor_cmov_support;
+        orva_processor_cmov_support = cmov;
+        rm_setup(&t.f, 4, 16);
+        std::memset(&t.q, 0, sizeof t.q);
+        t.q.opcode = OPC_F2I;
+        t.qp = &t.q;
+        t.in = {};
+        for (int l = 8; l < 16; l++) {
+            reg_operand c = local_op(l, 'F');
+            t.in.frame[frame_word_of_local(l)] = float_bits(100.0f + (float)l);
+            s4 r = _get_rd_fp_oprnd(&t.f.cg, &c, 0);
+            _assoc_fp_oprnd(&t.f.cg, &c, r, 0, 0);
+            _free_fp_reg(&t.f.cg, r, 0);
+        }
+        ASSERT_EQ(fp_top(&t.f.cg) - fp_bottom(&t.f.cg), 8);
+        t.set_float(frame_word_of_local(1), 2.75f);
+        std::memset(&t.o, 0, sizeof t.o);
+        t.o.r[0] = local_op(0);
+        t.o.x[2] = local_op(1, 'F');
+        gen_F2I(&t.f.cg, &t.qp, &t.o);
+        // Then every cached local converted in turn: each still has its value.
+        for (int l = 8; l < 16; l++) {
+            t.o.r[0] = local_op(l - 6);
+            t.o.x[2] = local_op(l, 'F');
+            gen_F2I(&t.f.cg, &t.qp, &t.o);
+        }
+        machine out = t.go();
+        EXPECT_EQ((s4)out.frame[frame_word_of_local(0)], 2) << "cmov " << cmov;
+        for (int l = 8; l < 16; l++)
+            EXPECT_EQ((s4)out.frame[frame_word_of_local(l - 6)], 100 + l) << "local " << l << " cmov " << cmov;
+        orva_processor_cmov_support = saved;
+    }
+}
+
+// The rounding decision: max, min, negation and absolute value never round;
+// a float result in 53-bit precision rounds; a double result in 53-bit
+// precision, or any result in 24-bit precision, rounds in the writing pass
+// only when the method uses the special constants; a strict method rounds
+// everything else.
+TEST(GenFloat, RoundingDecision)
+{
+    rm_fixture f;
+    struct row {
+        int op;
+        char type;
+        u4 mode;
+        u4 special;
+        u2 access;
+        int expect;
+    };
+    const row rows[] = {
+        {FOPR_MAX, 'F', FPM_DOUBLE, 0, 0, 0},          {FOPR_NEG, 'F', FPM_DOUBLE, 0, ACC_STRICT, 0},
+        {FOPR_ABS, 'D', FPM_DOUBLE, 0, ACC_STRICT, 0}, {FOPR_MUL, 'F', FPM_DOUBLE, 0, 0, 1},
+        {FOPR_MUL, 'D', FPM_DOUBLE, 0, 0, 0},          {FOPR_MUL, 'F', FPM_SINGLE, 0, 0, 0},
+        {FOPR_MUL, 'F', FPM_SINGLE, CG_FLOAT_SPECIAL_CONST, 0, 1},
+        {FOPR_ADD, 'D', FPM_DOUBLE, CG_DOUBLE_SPECIAL_CONST, 0, 1},
+        {FOPR_ADD, 'D', FPM_DOUBLE, 0, ACC_STRICT, 1},
+    };
+    for (const row& r : rows) {
+        rm_setup(&f, 4, 8);
+        f.cg.flags = (f.cg.flags & ~FPM_MASK) | r.mode | r.special;
+        f.mb.access = r.access;
+        reg_operand d = local_op(0, r.type);
+        EXPECT_EQ(tobe_truncated(&f.cg, &d, r.op, 1), r.expect)
+            << "op " << r.op << " type " << r.type << " mode " << r.mode << " special " << r.special;
+    }
+}
+
 extern s4 orva_processor_cmov_support;
 
 namespace {

@@ -515,8 +515,20 @@ extern "C" void fake_li_rem(void);
 void* fake_decode[160];
 }  // namespace
 
+extern "C" {
+void __orva_system_arraycopy_1byte_r(void);
+void __orva_system_arraycopy_2byte_r(void);
+void __orva_system_arraycopy_4byte_r(void);
+void __orva_system_arraycopy_8byte_r(void);
+}
+
 extern "C" void** _GET_DECODE_TABLE_BASE(void)
 {
+    // The backward array movers (gen_arraycopy_test.cpp).
+    fake_decode[145] = reinterpret_cast<void*>(__orva_system_arraycopy_1byte_r);
+    fake_decode[146] = reinterpret_cast<void*>(__orva_system_arraycopy_2byte_r);
+    fake_decode[147] = reinterpret_cast<void*>(__orva_system_arraycopy_4byte_r);
+    fake_decode[148] = reinterpret_cast<void*>(__orva_system_arraycopy_8byte_r);
     fake_decode[27] = reinterpret_cast<void*>(fake_ll_div);
     fake_decode[28] = reinterpret_cast<void*>(fake_ll_rem);
     fake_decode[29] = reinterpret_cast<void*>(fake_li_div);

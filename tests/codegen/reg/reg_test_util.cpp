@@ -159,6 +159,7 @@ struct harness_data {
     u4 reg_in[7], reg_out[7];
     double fp_in[8], fp_out[8];
     u2 status;
+    u2 host_cw;     // the caller's x87 control word, put back after the run
 };
 harness_data hd;
 alignas(16) u1 frame_area[16384];
@@ -208,6 +209,7 @@ void rm_run(rm_fixture* f, const machine& in, machine* out, int fp_out)
     w.b(0x56);
     w.b(0x57);
     w.abs_modrm(0x89, 4, &hd.saved_esp);     // mov [saved], esp
+    w.abs_modrm(0xD9, 7, &hd.host_cw);       // fnstcw [host_cw]
     w.abs_modrm(0x8B, 4, &hd.frame_esp);     // mov esp, [frame_esp]
     w.b(0xDB);
     w.b(0xE3);                               // fninit
@@ -227,6 +229,9 @@ void rm_run(rm_fixture* f, const machine& in, machine* out, int fp_out)
     for (int k = 0; k < fp_out; k++)
         e.abs_modrm(0xDD, 3, &hd.fp_out[fp_out - 1 - k]);   // fstp qword: top first
     e.abs_modrm(0xDD, 7, &hd.status);                        // fnstsw [status]
+    // The code under test may leave 24-bit precision (or fninit's 64-bit)
+    // behind; the host's own arithmetic in later tests must not inherit it.
+    e.abs_modrm(0xD9, 5, &hd.host_cw);                       // fldcw [host_cw]
     e.abs_modrm(0x8B, 4, &hd.saved_esp);
     e.b(0x5F);
     e.b(0x5E);

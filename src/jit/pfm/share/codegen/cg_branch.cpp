@@ -32,6 +32,8 @@ static bb_link* links_of(codegen_context* cg) { return static_cast<bb_link*>(cg-
 static u4 nbb(codegen_context* cg) { return cg->m->bb_count; }
 static bbattr* block(codegen_context* cg, u4 b) { return b < nbb(cg) ? cg->bbtable[b] : nullptr; }
 
+// Every condition the emitters know has its negation; "always" and unknown
+// codes come back unchanged, and a branch on them is never reversed.
 u4 reverse_jump_cond(u4 cond)
 {
     switch (cond) {
@@ -45,7 +47,12 @@ u4 reverse_jump_cond(u4 cond)
     case COND_BE: return COND_A;
     case COND_AE: return COND_B;
     case COND_B: return COND_AE;
+    case COND_C: return COND_NC;
+    case COND_NC: return COND_C;
     case COND_S: return COND_NS;
+    case COND_NS: return COND_S;
+    case COND_P: return COND_NP;
+    case COND_NP: return COND_P;
     default: return cond;
     }
 }
@@ -56,6 +63,8 @@ u4 reverse_jump(codegen_context* cg, u4 cond, u4 b, u4 new_first)
     quadruple* q = bb->catbl[cg->branch_quad];
     if (q->subcode & QS_UNRESOLVED)
         return cond;   // already reversed once
+    if (reverse_jump_cond(cond) == cond)
+        return cond;   // no negation: swapping the successors alone would invert the branch
     u4 old_first = bb->succ_count != 0 ? bb->succ[0] : q->target;
     if (bb->succ_count >= 2) {
         bb->succ[1] = old_first;
@@ -183,7 +192,7 @@ static void jmp_core(codegen_context* cg, u4 cond, u4 target, u4 source, s4 next
     bbattr* src = block(cg, source);
     register_info* saved = nullptr;
     if (cond != COND_ALWAYS) {
-        if (!from_switch && !cha && (s4)target == next && src != nullptr) {
+        if (!from_switch && !cha && (s4)target == next && src != nullptr && reverse_jump_cond(cond) != cond) {
             cond = reverse_jump(cg, cond, source, target);
             target = src->succ_count >= 2 ? src->succ[1] : target;
         }

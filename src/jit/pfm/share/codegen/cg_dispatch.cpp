@@ -353,7 +353,7 @@ static void dispatch_fcmp_branch(codegen_context* cg, quadruple** slot, cg_opera
     bbattr* bb = cur_block(cg);
     u4 cond = q->op;
     u4 target = q->target;
-    if (next >= 0 && target == (u4)next) {
+    if (next >= 0 && target == (u4)next && reverse_jump_cond(cond) != cond) {
         cond = reverse_jump(cg, cond, b, target);
         target = bb->succ_count > 1 ? bb->succ[1] : q->target;
     }
@@ -571,9 +571,13 @@ static int dispatch_quad(codegen_context* cg, quadruple** slot, s4 next)
         invalidate_if_lastuse(cg, &o.r[2]);
         break;
     case OPC_L2F: case OPC_L2D:
-        if (o.long_flag == 0)
+        if (o.long_flag == 0) {
+            // An int source: gen_I2F takes the int set-up in r[] and the
+            // float one in x[] (its destination), as for I2F itself.
+            setup_int(cg, slot, o.r);
+            setup_float(cg, slot, o.x);
             gen_I2F(cg, slot, &o);
-        else
+        } else
             gen_L2F(cg, slot, &o);
         break;
     case OPC_ATHROW:
@@ -734,6 +738,11 @@ static void enter_block(codegen_context* cg, u4 b, bbattr* bb)
         bb->pass1_offset = cg->code_size;
     if (bb->flags2 & BB2_EMPTY_ENTRY) {
         set_stack_offset(cg, cg_fixed_stack_offset(cg));
+        // The transfer entry: where the interpreter's transfer continues
+        // (the transfer record's free word keeps it for set_rmmi_info).
+        cg_close_window(cg);
+        if (cg->pass == CG_PASS_WRITE)
+            m->frontend_words[TR_CLEARED] = (u4)(uintptr_t)cg->code;
         gen_change_execmode(cg, 1);
         if (compile_option_flag & OPT1_NSHRINKLVAR)
             gen_copy_data_for_alias_local_nshrinklvar(cg);

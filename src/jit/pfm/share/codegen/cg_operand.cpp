@@ -253,7 +253,7 @@ int set_operand_list(codegen_context* cg, quadruple** slot, reg_operand* out, in
 
 int NeedCall(quadruple* q)
 {
-    u2 s = q->subcode;
+    u2 s = q->op;
     switch (q->opcode) {
     case OPC_NEW: case OPC_ICALL: case OPC_LCALL: case OPC_FCALL: case OPC_DCALL: case OPC_ACALL:
     case OPC_VCALL: case OPC_CALL_MARK: case OPC_NEWARRAY: case OPC_ANEWARRAY: case OPC_MULTIANEWARRAY:

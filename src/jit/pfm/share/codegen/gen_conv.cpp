@@ -51,7 +51,49 @@ s4 fp_source_on_top(codegen_context* cg, const reg_operand* a, quadruple** slot)
     return top;
 }
 
+// Makes `n` x87 registers free: the deepest entries are spilled (to their
+// operand-stack slots or locals) when the stack is too full.  Done before
+// the source is fetched, so the source is reloaded if it was among them.
+void fp_reserve(codegen_context* cg, int n)
+{
+    int excess = fp_top(cg) - fp_bottom(cg) + n - RM_FP_SLOTS;
+    if (excess > 0)
+        spillout_hw_fp_stack_bottom(cg, excess);
+}
+
 }  // namespace
+
+// int d = (int) float or double a: truncation toward zero, NaN to 0,
+// saturation at the int range.  The value is stored through a scratch word:
+// the destination's own frame word when it has one (about to be overwritten
+// by the result), else the frame's x87 spill area.  The conversion's
+// rounding fix-up pushes one value (fldz, fild) above the source, and the
+// source itself may be a pushed copy of a local or a folded field or array
+// load (or an operand-stack value reloaded), so those registers are made
+// free first: with all eight in use the push would overflow the x87 stack.
+int gen_F2I(codegen_context* cg, quadruple** slot, cg_operands* o)
+{
+    reg_operand* d = &o->r[0];
+    reg_operand* a = &o->x[2];
+    fp_reserve(cg, (fp_has_cmov() ? 1 : 0) + 1);
+    s4 t = fp_source_on_top(cg, a, slot);
+    s4 disp;
+    if ((u1)d->kind == RK_LOCAL) {
+        disp = C_Style_local(cg, (s4)d->value, 0) - cg->mci->sp_offset;
+    } else if ((u1)d->kind == RK_STACK && C_Style_stack(cg, d->aux, 0) - cg->mci->sp_offset >= 0) {
+        disp = C_Style_stack(cg, d->aux, 0) - cg->mci->sp_offset;
+    } else {
+        disp = get_offset_of_fpspillarea_in_frame_w_check(cg, 4) - cg->mci->sp_offset;
+    }
+    int r = gi_alloc(cg, RM_ALL_INT, 0);
+    gen_f2i_fr(cg, 0, gid(r), 0, GR_ESP, disp);
+    gen_pop_fr(cg);
+    _free_fp_reg(cg, t, 0);
+    if (!op_is_imm(a))
+        invalidate_if_lastuse(cg, a);
+    gi_bind(cg, op_absent(d) ? nullptr : d, r);
+    return 0;
+}
 
 // long d = (long) int a
 int gen_I2L(codegen_context* cg, quadruple** slot, cg_operands* o)

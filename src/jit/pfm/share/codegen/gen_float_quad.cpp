@@ -160,6 +160,9 @@ int gen_op2_FFF(codegen_context* cg, quadruple** slot, cg_operands* o)
     s4 tb = ta + 1;
     gen_op_fr_fr(cg, op, ta, tb, 1);
     _free_fp_reg(cg, tb, 0);
+    // A local destination is always left cached in the x87 register.
+    if (tobe_truncated(cg, d, op, 1))
+        spilloutin_fr(cg, ta, d, 0);
     bind_top(cg, d, ta);
     return 0;
 }
@@ -173,6 +176,8 @@ int gen_op1_FF(codegen_context* cg, quadruple** slot, cg_operands* o)
     const reg_operand* a = &o->r[2];
     s4 t = writable_on_top(cg, a);
     gen_op_fr(cg, op, t);
+    if (tobe_truncated(cg, d, op, 1))
+        spilloutin_fr(cg, t, d, 0);
     bind_top(cg, d, t);
     return 0;
 }
@@ -253,23 +258,4 @@ int gen_fcmpu_CFF(codegen_context* cg, quadruple** slot, cg_operands* o)
     _free_fp_reg(cg, tb, 0);
     _free_fp_reg(cg, ta, 0);
     return c;
-}
-
-// d = (int) a for a float or double a: truncation toward zero, NaN to 0,
-// saturation at the int range.  The conversion stores through the
-// destination's own frame word (about to be overwritten by the result).
-int gen_F2I(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    const reg_operand* d = &o->r[0];
-    const reg_operand* a = &o->x[2];
-    if ((u1)d->kind != RK_LOCAL && (u1)d->kind != RK_STACK)
-        cg_service_missing("gen_F2I into a temporary");
-    s4 t = writable_on_top(cg, a);
-    s4 disp = home_disp(cg, d);
-    int r = gi_alloc(cg, RM_ALL_INT, 0);
-    gen_f2i_fr(cg, 0, gid(r), 0, GR_ESP, disp);
-    gen_pop_fr(cg);
-    _free_fp_reg(cg, t, 0);
-    gi_bind(cg, d, r);
-    return 0;
 }

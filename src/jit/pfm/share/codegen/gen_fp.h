@@ -90,4 +90,11 @@ struct invalid_fop_record;
 invalid_fop_record* register_invalid_fop_recovery(codegen_context* cg, int cond, int op);
 void invalid_fop_resume_here(codegen_context* cg, invalid_fop_record* r);
 
+// gen_fp_truncate.cpp: whether a result written to `d` by operator `op`
+// (0: a move) must be rounded to its declared width now; assume_cached: a
+// local destination will be held in an x87 register.
+struct quadruple;
+int tobe_truncated(codegen_context* cg, const reg_operand* d, int op, int assume_cached);
+int use_rounds_value(codegen_context* cg, quadruple** slot);
+
 #endif // ORVA_CODEGEN_GEN_FP_H

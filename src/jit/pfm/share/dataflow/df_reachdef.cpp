@@ -73,9 +73,8 @@ void erase_chains(quadruple* q)
     if (df_shape(q) == QC_SRC_LIST) {
         for (quad_operand_list_entry* e = quad_list_head(q); e != nullptr; e = e->next)
             df_clear_chain(df_opnd(e));
-        // The list head stands in the first source's place; its chain word
-        // is no chain and must not be read as one.
-        q->src1.value = 0;
+        // The list head stands in the first source's place; the first
+        // source's value word holds the float tops and is no chain.
         return;
     }
     df_clear_chain(df_opnd(&q->src1));

@@ -59,6 +59,16 @@ void clear_operand(quad_operand& o) { quad_operand_clear(o); }
 
 void set_sources(quadruple* q, u2 n) { q->opcount = static_cast<u2>((q->opcount & ~QC_SRC_MASK) | n); }
 
+// Sources of the quadruples the stack pass numbers itself.
+u2 prenumbered_sources(u1 op)
+{
+    switch (op) {
+    case OPC_PALOAD: case OPC_PADD: case OPC_LOAD_METHODBLOCK: return 2;
+    case OPC_LOAD_METHODTABLE: case OPC_METHODBLOCKCHECK: case OPC_MTADDRESSCHECK: return 1;
+    default: return 0;
+    }
+}
+
 void set_perms(quadruple* q, u2 perms) { q->opcount = static_cast<u2>((q->opcount & ~QC_PERMISSIONS) | perms); }
 
 // Shifted float-stack position of slot f (f < 0: empty).
@@ -837,6 +847,10 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         for (quad_operand* o : ops)
             if (quad_operand_kind(*o) == QK_VARIABLE)
                 o->number = num(o->number + static_cast<s4>(c.B));
+        // The stack pass made these from copies of other quadruples; their
+        // source count must name their own sources, or every later pass
+        // (liveness, renumbering, colouring) misses the value they read.
+        set_sources(q, prenumbered_sources(op));
         return 0;
     }
     case OPC_CATCH:

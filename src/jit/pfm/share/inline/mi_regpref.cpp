@@ -15,6 +15,7 @@
 #include "codegen/codegen.h"
 #include "dataflow/dataflow.h"
 #include "frontend/frontend.h"
+#include "frontend/qgen.h"
 #include "inline/mi_prescan.h"
 
 namespace {
@@ -69,8 +70,7 @@ operand_view* find_matching_operand(quadruple* q, const operand_view* o)
             return view(&q->src1);
         return same(view(&q->src2)) ? view(&q->src2) : nullptr;
     case 3:
-        for (quad_operand_list_entry* e = reinterpret_cast<quad_operand_list_entry*>(q->src1.value); e != nullptr;
-             e = e->next)
+        for (quad_operand_list_entry* e = quad_list_head(q); e != nullptr; e = e->next)
             if (same(view(e)))
                 return view(e);
         return nullptr;

@@ -20,6 +20,8 @@
 // - The codes whose exception the VM made pending, arriving with none
 //   pending, stand for java/lang/UnknownError.
 // - The ILLEGAL_ACCESS message names the method in full.
+// - A memory or arithmetic fault is ours only when it lies in committed
+//   compiled code (it was also accepted anywhere in the interpreter's range).
 #include <stdio.h>
 #include <string.h>
 
@@ -225,8 +227,12 @@ int check_exception_origin(u4 code, u4 address)
 {
     if (code == FAULT_STACK_OVERFLOW)
         return 1;
+    // Only a fault in committed compiled code stands for a Java exception; one
+    // in the VM's own code (the interpreter checks explicitly, natives never
+    // fault on purpose) is a VM error and must not become a
+    // NullPointerException.
     if (code == FAULT_ARITHMETIC || code == FAULT_MEMORY)
-        return in_interpreter(address) || in_compiled_code(address) ? 1 : 0;
+        return in_compiled_code(address) ? 1 : 0;
     if (code >= SWX_FIRST && code <= SWX_LAST)
         return 1;
     return 2;

@@ -10,8 +10,9 @@
 //    locals that some quadruple operand names;
 //  - `do_shrinking_and_sorting_lvar_tbl`, from the usage tables that
 //    `generate_Q_lvar_tbl` has just counted: keeps the locals the tables
-//    record and numbers them by ascending weight (a long or double pair moves
-//    as one), permuting the method's table and rebuilding the block tables.
+//    record and numbers them by ascending weight (a long or double pair, or
+//    a run of overlapping ones, moves as one), permuting the method's table
+//    and rebuilding the block tables.
 //
 // A local that some quadruple defines but none reads has no weight; it is
 // kept all the same (as a light one), since its definition still names it:
@@ -97,8 +98,8 @@ bool maps_away(u1 kind_byte, u2 number, const u4* map, u4 n)
 
 struct element {
     u4 local;      // first slot
-    u4 width;      // 1, or 2 for a long or double pair
-    u4 average;    // weight, or the pair's weights summed and halved
+    u4 width;      // 1, 2 for a long or double pair, more for a run of them
+    u4 average;    // weight, or the run's weights summed and divided by its width
 };
 
 void sort_elements(element* a, s4 lo, s4 hi)
@@ -130,10 +131,18 @@ void sort_elements(element* a, s4 lo, s4 hi)
     }
 }
 
-bool pair_starts(const var_usage_entry* t, u4 i, u4 n)
+// The slots that must stay adjacent from slot i on.  A long or double in n
+// holds n + 1 too; one slot may be the second word of one such value and the
+// first of another (javac reuses slots across scopes, colouring merges
+// slots), so overlapping pairs chain into a run that moves as one unit.
+// Splitting the run would give a value's two words numbers that are no longer
+// neighbours, and its second word would read another local.
+u4 run_width(const var_usage_entry* t, u4 i, u4 n)
 {
-    return i + 1 < n && (t[i].flags & (VU_LONG_HIGH | VU_DOUBLE_HIGH))
-           && (t[i + 1].flags & (VU_LONG_LOW | VU_DOUBLE_LOW));
+    u4 end = i;
+    while (end + 1 < n && (t[end].flags & (VU_LONG_HIGH | VU_DOUBLE_HIGH)))
+        end++;
+    return end - i + 1;
 }
 
 bool recorded(const var_usage_entry& e) { return e.use_count > 0 || (e.flags & (VU_USED | VU_DEFINED)); }
@@ -231,15 +240,16 @@ int do_shrinking_and_sorting_lvar_tbl(method_compile_context* m)
         return 1;
     u4 count = 0;
     for (u4 i = p; i < n;) {
-        if (pair_starts(table, i, n)) {
-            if (recorded(table[i]) || recorded(table[i + 1]))
-                list[count++] = {i, 2, (table[i].use_count + table[i + 1].use_count) / 2};
-            i += 2;
-        } else {
-            if (recorded(table[i]))
-                list[count++] = {i, 1, table[i].use_count};
-            i += 1;
+        u4 width = run_width(table, i, n);
+        bool kept = false;
+        u4 sum = 0;
+        for (u4 w = 0; w < width; w++) {
+            kept |= recorded(table[i + w]);
+            sum += table[i + w].use_count;
         }
+        if (kept)
+            list[count++] = {i, width, sum / width};
+        i += width;
     }
     if (count == 0)
         return 0;
