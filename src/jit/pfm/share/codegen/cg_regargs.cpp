@@ -302,8 +302,13 @@ void gen_setup_parameters_optlink(codegen_context* cg, quadruple** slot)
             stack_args = 1;
         }
     }
-    if (stack_args)
-        adjust_esp(cg, (s2)(body_entry_offset(cg) - 4 * (s4)q->count));
+    // The argument area lies below the frame for register arguments too: a
+    // callee keeps its register parameters' home slots there (a spilled
+    // parameter is written to them), and with esp left at the frame's bottom
+    // those slots were the caller's lowest local and its saved registers.
+    (void)stack_args;
+    if ((q->count & 0xFF) != 0)
+        adjust_esp(cg, (s2)(body_entry_offset(cg) - 4 * (s4)(q->count & 0xFF)));
 }
 
 void gen_clear_parameters_optlink(codegen_context* cg, quadruple** slot)
