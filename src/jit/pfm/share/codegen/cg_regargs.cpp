@@ -280,7 +280,7 @@ void gen_setup_parameters_optlink(codegen_context* cg, quadruple** slot)
         return;
     cg_operands o;
     int n = set_operand_list(cg, slot, o.list, CG_LIST_MAX);
-    int stack_args = 0;
+    int stack_args = 0, int_args = 0;
     for (int i = 0; i < n; i++) {
         reg_operand* op = &o.list[i];
         if (op->kind != OPND_ARG)
@@ -294,6 +294,7 @@ void gen_setup_parameters_optlink(codegen_context* cg, quadruple** slot)
         // list holds a long's low word before its high word, while the high
         // word is the earlier argument word.
         u4 word = op->value;
+        int_args = 1;
         if (word < 3) {
             int r = _set_rd_int_oprnd(cg, op, reg_used_bit[int_arg_regs[word]], 0, 0);
             _assoc_int_oprnd(cg, op, r, 0, 1);
@@ -302,13 +303,13 @@ void gen_setup_parameters_optlink(codegen_context* cg, quadruple** slot)
             stack_args = 1;
         }
     }
-    // The argument area lies below the frame for register arguments too: a
-    // callee keeps its register parameters' home slots there (a spilled
-    // parameter is written to them), and with esp left at the frame's bottom
-    // those slots were the caller's lowest local and its saved registers.
-    (void)stack_args;
-    if ((q->count & 0xFF) != 0)
-        adjust_esp(cg, (s2)(body_entry_offset(cg) - 4 * (s4)(q->count & 0xFF)));
+    // The callee's home of a register argument is its slot in this area too
+    // (a parameter local that the callee spills is written there), so the
+    // area is laid out for every call with arguments, not only for those
+    // that pass words on the stack: else the callee's spill lands on the
+    // bottom of this frame, a saved register or a local.
+    if (stack_args || int_args)
+        adjust_esp(cg, (s2)(body_entry_offset(cg) - 4 * (s4)q->count));
 }
 
 void gen_clear_parameters_optlink(codegen_context* cg, quadruple** slot)

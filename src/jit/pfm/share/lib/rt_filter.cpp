@@ -34,17 +34,6 @@ u4 word_at(u4 address) { return *reinterpret_cast<const u4*>(address); }
 
 constexpr int MESSAGE_LENGTH = 256;
 
-// The method's catch frames: the compiler hangs the block-level exception
-// table on the first entry of the JVM exception table, and that table's first
-// entry points at the catch-frame directory, where `testCatcher` looks.
-void* catch_frame_of(const methodblock* mb)
-{
-    if (mb->exception_table == nullptr || mb->exception_table_length == 0)
-        return nullptr;
-    u4 table = reinterpret_cast<const exception_entry*>(mb->exception_table)[0].compiled_table;
-    return reinterpret_cast<void*>(table);
-}
-
 bool in_interpreter(u4 address)
 {
     return address >= orva_mmipIARLow && address < orva_mmipIARHigh;
@@ -388,6 +377,19 @@ void _orva_ReleaseMonitors(u4* head, EE* ee, int synchronized_flag)
     ee->exception_kind = kind;
     ee->exception = object;
 }
+
+// The compiled method's block-level catch table, hooked on the VM's first
+// exception-table entry; its own third word leads to the catch-frame
+// directory.  The VM's table is not the catch frame: its third word is this
+// hook, so reading it as the directory took handler counts from block numbers.
+namespace {
+void* catch_frame_of(const methodblock* mb)
+{
+    if (mb->exception_table == nullptr || mb->exception_table_length == 0)
+        return nullptr;
+    return reinterpret_cast<void*>(reinterpret_cast<const exception_entry*>(mb->exception_table)[0].compiled_table);
+}
+} // namespace
 
 void unwind_frames_restore_context(frame_iterator* it, exception_context* context, rcc* target)
 {
