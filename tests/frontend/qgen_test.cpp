@@ -432,6 +432,77 @@ TEST_F(Qgen, ArrayAccessMarksTheBaseLocal)
     });
 }
 
+// The length read before a bounds or store check is made by the stack pass
+// with operand-stack numbers; it once took the access's own stack tops
+// instead, so it read the length of the index or the stored value, and the
+// element class of aastore read registers nothing had loaded.
+TEST_F(Qgen, ArrayChecksReadTheArrayAndItsLength)
+{
+    options_scope opts;
+    fetest::run([&](EE* ee) {
+        classblock* cb = fixtures(ee);
+        ASSERT_NE(cb, nullptr);
+        struct {
+            const char* name;
+            const char* sig;
+            int checks;     // bounds checks in the method
+            bool store;     // aastore: also a store check
+        } const cases[] = {
+            {"arr", "([II)I", 2, false},
+            {"astore", "([Ljava/lang/Object;ILjava/lang/Object;)V", 1, true},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            method_compile_context storage;
+            method_compile_context* m = front(ee, fetest::find_method(cb, c.name, c.sig), &storage);
+            ASSERT_NE(m, nullptr);
+            ASSERT_EQ(BB_stack_regalloc(m), 0);
+            ASSERT_EQ(generate_quadruple(m), 0);
+            int checks = 0, store_checks = 0;
+            for (u4 i = 1; i + 1 < m->bb_count; i++) {
+                const bbattr* b = m->bb_table[i];
+                const quadruple* length = nullptr;
+                const quadruple* element_class = nullptr;
+                for (u4 k = 0; k < b->quad_count; k++) {
+                    const quadruple* q = b->catbl[k];
+                    if (q->opcount & QC_DELETED)
+                        continue;
+                    if (q->opcode == OPC_ARRAYLENGTH) {
+                        length = q;
+                    } else if (q->opcode == OPC_SIZECHECK) {
+                        ASSERT_NE(length, nullptr);
+                        EXPECT_EQ(q->src2.number, length->result.number);
+                        checks++;
+                    } else if (q->opcode == OPC_PALOAD) {
+                        ASSERT_NE(length, nullptr);
+                        EXPECT_EQ(q->src1.kind, KB_REF);
+                        EXPECT_EQ(q->src1.number, length->src1.number);
+                        EXPECT_EQ(q->src2.number, length->result.number);
+                        EXPECT_EQ(q->opcount & QC_SRC_MASK, 2u);
+                        element_class = q;
+                    } else if (q->opcode == OPC_CLASSTYPECHECK) {
+                        ASSERT_NE(element_class, nullptr);
+                        EXPECT_EQ(q->src1.number, element_class->result.number);
+                        store_checks++;
+                    } else if (q->opcode == OPC_IALOAD || q->opcode == OPC_IASTORE || q->opcode == OPC_AASTORE) {
+                        // The array: the load's first source, the store's first list entry.
+                        ASSERT_NE(length, nullptr);
+                        const quad_operand_list_entry* h = quad_list_head(q);
+                        u2 array = q->opcode == OPC_IALOAD ? q->src1.number : h != nullptr ? h->number : 0xFFFF;
+                        EXPECT_EQ(length->src1.kind, KB_REF);
+                        EXPECT_EQ(length->src1.number, array);
+                        EXPECT_NE(length->result.number, array);
+                        length = nullptr;
+                    }
+                }
+            }
+            EXPECT_EQ(checks, c.checks);
+            EXPECT_EQ(store_checks, c.store ? 1 : 0);
+            release(m);
+        }
+    });
+}
+
 namespace {
 
 // Front-end-only opcodes that the final form must not hold.

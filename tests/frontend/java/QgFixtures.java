@@ -57,6 +57,7 @@ public class QgFixtures {
     static synchronized void staticSyncNop() { }
     static char ch(char[] a, int i) { return a[i]; }
     static int arr(int[] x, int i) { x[i] = x[i + 1] + 1; return x.length; }
+    static void astore(Object[] a, int i, Object v) { a[i] = v; }
     static int guarded(int a, int b) {
         try {
             return a / b;
