@@ -598,10 +598,19 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         set_perms(q, quad_unresolved(q) ? 0 : PERM_30);
         return 0;
     }
-    case OPC_ARRAYLENGTH: case OPC_ARRAYLENGTH_MARK:
-        q->opcode = OPC_ARRAYLENGTH;
+    case OPC_ARRAYLENGTH:
         set(q->src1, KB_REF, c.S);
         set(q->result, KB_INT, c.R);
+        clear_operand(q->src2);
+        set_sources(q, 1);
+        return 0;
+    case OPC_ARRAYLENGTH_MARK:
+        // The length of an array access's bounds or store check: the stack
+        // pass numbered it (array and temporary); the stack tops it carries
+        // are those of the access, whose top is the index or the value.
+        q->opcode = OPC_ARRAYLENGTH;
+        set(q->src1, KB_REF, q->src1.number + static_cast<s4>(c.B));
+        set(q->result, KB_INT, q->result.number + static_cast<s4>(c.B));
         clear_operand(q->src2);
         set_sources(q, 1);
         return 0;
