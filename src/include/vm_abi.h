@@ -125,6 +125,7 @@
 #define MB_VM_FLAGS             0x4E
 #define MB_RETURN_KIND          0x50
 #define MB_NATIVE_ENTRY         0x54
+#define MB_BACKEDGE_COUNT       0x58
 #define MB_SIZE                 100
 
 /* Method access flags (method block +0x0C). */
@@ -155,6 +156,10 @@
 /* Mixed-mode counter (+0x2A). */
 #define MB_COUNTER_NEVER        0xFFFF  /* never compile */
 #define MB_COUNTER_MAX          0xFFFE
+
+/* Backward-branch counter (+0x58): taken backward branches while the method
+ * runs interpreted; at the threshold the interpreter offers a transfer. */
+#define MB_BACKEDGE_NEVER       0xFFFFFFFF /* no transfer is offered any more */
 
 /* Field block offsets. */
 #define FB_CLASS                0x00
@@ -296,6 +301,23 @@
 #define ACT_ENTRY_FLAGS         0x84
 #define ACT_SIZE                0xA0
 #define ACT_T_MARKER            0xDEADBEEF /* word 8 of T */
+
+/* Interpreter transfer record: the frame record through which the
+ * interpreter hands a running activation to compiled code (the MMI2JIT
+ * transfer).  The interpreter's transfer stub keeps it in its own frame at
+ * ebp - 0x20 .. ebp - 1 while it calls the compiler's transfer entry with that
+ * ebp; the compiler's entry and frame builder read it.  The record is followed,
+ * below the stub's saved registers, by the compiled frame's argument words and
+ * its return-address slot E (the argument word i at E + 4 x (nargs - i)). */
+#define XS_FRAME                (-0x20) /* the JavaFrame handed over (already unlinked) */
+#define XS_METHOD               (-0x1C) /* its method block */
+#define XS_PC                   (-0x18) /* the backward branch (the transfer entry stores esi here) */
+#define XS_RETURN_SLOT          (-0x14) /* E: the word holding the compiled frame's return address */
+#define XS_CALLER_EBP           (-0x10) /* ebp the compiled frame starts and returns with */
+#define XS_MONITOR              (-0x0C) /* lock object a synchronized method holds, else 0 */
+#define XS_RESULT               (-0x08) /* the stub's own: JValue* receiving the result */
+#define XS_RETURN_KIND          (-0x04) /* the stub's own: RK_* of the method */
+#define XS_SIZE                 0x20
 
 #define ACTF_UNWOUND            0x1     /* finished by unwinding */
 #define ACTF_NATIVE_ONLY        0x2     /* native-only activation */
@@ -651,7 +673,8 @@ struct methodblock {
     u1 return_kind;                     /* 0x50 V Z B C S I J F D L */
     u1 reserved_51[3];                  /* 0x51 */
     u4 native_entry;                    /* 0x54 VM natives table index + 1, 0 = unknown */
-    u4 reserved_58[3];                  /* 0x58 */
+    u4 backedge_count;                  /* 0x58 VM-owned backward-branch counter */
+    u4 reserved_5c[2];                  /* 0x5C */
 };
 static_assert(sizeof(methodblock) == MB_SIZE);
 static_assert(offsetof(methodblock, clazz) == MB_CLASS);
@@ -681,6 +704,7 @@ static_assert(offsetof(methodblock, vm_exception_table_length) == MB_VM_EXC_COUN
 static_assert(offsetof(methodblock, vm_flags) == MB_VM_FLAGS);
 static_assert(offsetof(methodblock, return_kind) == MB_RETURN_KIND);
 static_assert(offsetof(methodblock, native_entry) == MB_NATIVE_ENTRY);
+static_assert(offsetof(methodblock, backedge_count) == MB_BACKEDGE_COUNT);
 
 /* Field block: exactly 20 bytes. */
 struct fieldblock {
@@ -916,6 +940,27 @@ static_assert(offsetof(vm_activation, jstack_top) == ACT_JSTACK_TOP);
 static_assert(offsetof(vm_activation, entry_frame) == ACT_ENTRY_FRAME);
 static_assert(offsetof(vm_activation, entry_mode) == ACT_ENTRY_MODE);
 static_assert(offsetof(vm_activation, entry_flags) == ACT_ENTRY_FLAGS);
+
+/* The interpreter transfer record (XS_*), addressed from the stub's ebp. */
+struct vm_xfer_state {
+    JavaFrame* frame;                   /* ebp - 0x20 */
+    methodblock* method;                /* ebp - 0x1C */
+    u1* pc;                             /* ebp - 0x18 */
+    u4 return_slot;                     /* ebp - 0x14 */
+    u4 caller_ebp;                      /* ebp - 0x10 */
+    u4 monitor;                         /* ebp - 0x0C */
+    u4 result;                          /* ebp - 0x08 */
+    u4 return_kind;                     /* ebp - 0x04 */
+};
+static_assert(sizeof(vm_xfer_state) == XS_SIZE);
+static_assert(offsetof(vm_xfer_state, frame) == XS_SIZE + XS_FRAME);
+static_assert(offsetof(vm_xfer_state, method) == XS_SIZE + XS_METHOD);
+static_assert(offsetof(vm_xfer_state, pc) == XS_SIZE + XS_PC);
+static_assert(offsetof(vm_xfer_state, return_slot) == XS_SIZE + XS_RETURN_SLOT);
+static_assert(offsetof(vm_xfer_state, caller_ebp) == XS_SIZE + XS_CALLER_EBP);
+static_assert(offsetof(vm_xfer_state, monitor) == XS_SIZE + XS_MONITOR);
+static_assert(offsetof(vm_xfer_state, result) == XS_SIZE + XS_RESULT);
+static_assert(offsetof(vm_xfer_state, return_kind) == XS_SIZE + XS_RETURN_KIND);
 
 /* Monitor-list node linked into a registration by compiled code. */
 struct monitor_node {

@@ -238,7 +238,9 @@ extern "C" u1* orva_mmipExceptionMethodHandler(EE* ee, vm_activation* act, metho
                                                classblock* cls, int* needs_object)
 {
     JavaFrame* first = act->first_frame;
-    JavaFrame* f = ee->current_frame;
+    // No first frame: the activation's only frame was handed over to compiled
+    // code, and nothing of the activation is left to catch.
+    JavaFrame* f = first ? ee->current_frame : nullptr;
     while (f) {
         u1* handler = (f->flags & JFF_NATIVE) ? nullptr : find_handler_for_class(f, cls);
         if (handler) {

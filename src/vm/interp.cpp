@@ -348,17 +348,31 @@ namespace {
         PUSHD(expr);                                                                     \
         NEXT(1);                                                                         \
     }
+// A taken branch; a backward one goes through the transfer offer.
+#define BRANCH(off)                                                                      \
+    {                                                                                    \
+        s4 off_ = (off);                                                                 \
+        if (off_ <= 0) {                                                                 \
+            boff = off_;                                                                 \
+            goto backward;                                                               \
+        }                                                                                \
+        NEXT(off_);                                                                      \
+    }
 #define IF_CMP(cond)                                                                     \
     {                                                                                    \
         s4 b = static_cast<s4>(sp[-1]);                                                  \
         s4 a = static_cast<s4>(sp[-2]);                                                  \
         sp -= 2;                                                                         \
-        NEXT((cond) ? rd_s2(pc + 1) : 3);                                                \
+        if (cond)                                                                        \
+            BRANCH(rd_s2(pc + 1));                                                       \
+        NEXT(3);                                                                         \
     }
 #define IF_ZERO(cond)                                                                    \
     {                                                                                    \
         s4 a = static_cast<s4>(*--sp);                                                   \
-        NEXT((cond) ? rd_s2(pc + 1) : 3);                                                \
+        if (cond)                                                                        \
+            BRANCH(rd_s2(pc + 1));                                                       \
+        NEXT(3);                                                                         \
     }
 
 VM_INTERP_TEXT u4 interp_run(vm_activation* act, int how)
@@ -376,6 +390,8 @@ VM_INTERP_TEXT u4 interp_run(vm_activation* act, int how)
     // The value a return instruction hands to the caller.
     JValue rv;
     rv.j = 0;
+    // The offset of a taken backward branch (set before `goto backward`).
+    s4 boff = 0;
 
     if (how != 0) {
         // Second return of the catch point: a frame of this activation
@@ -817,8 +833,8 @@ next:
         case OPC_IF_ACMPNE: IF_CMP(a != b)
         case OPC_IFNULL: IF_ZERO(a == 0)
         case OPC_IFNONNULL: IF_ZERO(a != 0)
-        case OPC_GOTO: NEXT(rd_s2(pc + 1));
-        case OPC_GOTO_W: NEXT(rd_s4(pc + 1));
+        case OPC_GOTO: BRANCH(rd_s2(pc + 1));
+        case OPC_GOTO_W: BRANCH(rd_s4(pc + 1));
         case OPC_JSR:
             *sp++ = static_cast<u4>(pc - mb->code) + 3;
             NEXT(rd_s2(pc + 1));
@@ -1375,6 +1391,30 @@ callout:
         pc += ilen;
         goto next;
     }
+
+backward:
+    // A taken backward branch at pc, its operands popped.  With the operand
+    // stack empty the activation may continue in compiled code from here.
+    if (sp == frame->optop_base && mb->backedge_count != MB_BACKEDGE_NEVER) {
+        frame->saved_sp = sp;
+        if (vm_offer_transfer(ee, act, frame, pc, &rv)) {
+            // The compiled code finished the frame: it returns as if from
+            // here (its monitor has gone with the compiled frame).
+            if (!ee->exception_kind)
+                goto do_return;
+            if (frame == act->first_frame) {
+                ee->current_frame = frame->prev;
+                ee->jstack_top = act->jstack_top;
+                return INTERP_EXCEPTION;
+            }
+            frame = frame->prev;
+            ee->current_frame = frame;
+            LOAD_FRAME();
+            goto exception;
+        }
+    }
+    pc += boff;
+    goto next;
 
 do_return:
     // rv holds the value of the return instruction at pc.

@@ -169,9 +169,15 @@ extern "C" void vm_callout(vm_activation* act, methodblock* mb, const u4* slots,
  * lowest), ebp = T + 32; stores the result by return kind. */
 extern "C" void vm_native_call(vm_activation* act, void* fn, const u4* cargs, u4 nwords,
                                JValue* result, int kind);
-/* Calls the compile trampoline for mb with ebp = T + 32, esi = 0; 1 when
- * the method now has compiled code (ZF set). */
-extern "C" int vm_request_compile(vm_activation* act, methodblock* mb, void* trampoline);
+/* Calls the compile trampoline for mb with ebp = T + 32, esi = the transfer
+ * point (0 for an ordinary request); 1 when the method now has compiled code
+ * (ZF set), for a transfer request compiled code holding that point. */
+extern "C" int vm_request_compile(vm_activation* act, methodblock* mb, void* trampoline, u1* transfer_point);
+/* Hands `frame` (unlinked from EE+8) over to its compiled code at the
+ * backward branch pc through the compiler's transfer entry; 0 when the entry
+ * refuses, 1 when the compiled method returned (result stored by kind). */
+extern "C" int vm_transfer(vm_activation* act, JavaFrame* frame, u1* pc, u4 lock, JValue* result, int kind,
+                           void* entry);
 
 /* ---- interp_invoke.cpp ---- */
 /* Called by the entry routines (assembly). */
@@ -258,6 +264,12 @@ inline bool vm_native_in_loop(const methodblock* mb)
 /* Counter rule of the selectors: 1 when mb is (now) compiled and must be
  * called through its invoker, 0 to interpret it. */
 int vm_selector_rule(EE* ee, vm_activation* act, methodblock* mb);
+/* A taken backward branch at pc of the activation's current frame f, the
+ * operand stack empty after it: counts it and, past the threshold, asks for
+ * a compile with this transfer point and hands f over to the compiled code.
+ * 0: go on interpreting f; 1: f was handed over and has finished, its
+ * result in *result (f unlinked from EE+8, its monitor passed on). */
+int vm_offer_transfer(EE* ee, vm_activation* act, JavaFrame* f, u1* pc, JValue* result);
 /* Native stack left above the limit the VM's checks use. */
 bool vm_native_room(EE* ee, u4 need);
 /* Method table to dispatch on for a receiver (java/lang/Object's for arrays). */

@@ -222,7 +222,7 @@ int vm_selector_rule(EE* ee, vm_activation* act, methodblock* mb)
     if (!trampoline || !vm_compiler_active() || ee->exception_kind || ee->compile_record
         || !vm_native_room(ee, VM_NSTACK_ROOM_COMPILE))
         return 0;               // not now; retried at the next call
-    int compiled = vm_request_compile(act, mb, trampoline);
+    int compiled = vm_request_compile(act, mb, trampoline, nullptr);
     ee->mode = EE_MODE_INTERPRETER;
     if (compiled && (mb->access & ACC_COMPILED) && !vm_is_vm_entry(mb->invoker))
         return 1;
@@ -230,6 +230,77 @@ int vm_selector_rule(EE* ee, vm_activation* act, methodblock* mb)
     if (vm_is_selector(mb->invoker))
         mb->counter = MB_COUNTER_NEVER;
     return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Transfers: a long loop of an interpreted activation continues compiled
+// ---------------------------------------------------------------------------
+
+namespace {
+
+int return_kind_code(const methodblock* mb)
+{
+    switch (mb->return_kind) {
+    case 'V': return RK_VOID;
+    case 'F': return RK_FLOAT;
+    case 'D': return RK_DOUBLE;
+    case 'J': return RK_LONG;
+    default: return 'I';
+    }
+}
+
+}  // namespace
+
+int vm_offer_transfer(EE* ee, vm_activation* act, JavaFrame* f, u1* pc, JValue* result)
+{
+    methodblock* mb = f->method;
+    u4 count = mb->backedge_count;
+    if (count == MB_BACKEDGE_NEVER)
+        return 0;
+    if (count < vm_opts.threshold) {
+        mb->backedge_count = count + 1;       // plain store: a race only shifts the moment
+        return 0;
+    }
+    void* trampoline = vm_mmi_compile_xfer_hook;
+    void* entry = vm_mmi_xfer_hook;
+    if (!trampoline || !entry || !vm_compiler_active() || ee->exception_kind || ee->compile_record || !vm_native_room(ee, VM_NSTACK_ROOM_COMPILE)) {
+        mb->backedge_count = 0;             // not now (no compiler yet); asked again after another round
+        return 0;
+    }
+    // One request per method: a refusal (the method compiled meanwhile
+    // without this point, a skip filter, a failed compile) is final.
+    mb->backedge_count = MB_BACKEDGE_NEVER;
+    int compiled = vm_request_compile(act, mb, trampoline, pc);
+    ee->mode = EE_MODE_INTERPRETER;
+    if (!compiled || !(mb->access & ACC_COMPILED))
+        return 0;
+
+    // The compiled frame takes f's place: f leaves the frame chain (a raise
+    // the compiled code does not catch is looked for in f's callers, never in
+    // f), its monitor moves into the compiled frame, and a first frame leaves
+    // the activation without frames; a caller of f in compiled code stays
+    // reachable for frame walkers through T.
+    bool first = f == act->first_frame;
+    u4 lock = f->monitor;
+    u4 t8 = act->t[8];
+    ee->current_frame = f->prev;
+    f->monitor = 0;
+    if (first) {
+        act->first_frame = nullptr;
+        if ((f->link & ~TR_TAG_MASK) != reinterpret_cast<u4>(f->prev) && f->link >= 4)
+            act->t[8] = f->link & ~TR_TAG_MASK;
+    }
+    result->j = 0;
+    int done = vm_transfer(act, f, pc, lock, result, return_kind_code(mb), entry);
+    act->t[8] = t8;
+    if (first)
+        act->first_frame = f;
+    if (!done) {
+        ee->current_frame = f;
+        f->monitor = lock;
+        return 0;
+    }
+    return 1;
 }
 
 // ---------------------------------------------------------------------------

@@ -63,8 +63,8 @@ void* vm_hook_compiler_load_class;      // slot 102
 void* vm_hook_pc_to_line;               // slot 103
 void* vm_hook_unused[4];                // slots 7, 8, 13, 14 (never written)
 void* vm_mmi_compile_hook;              // MMI +180 (the trampoline again)
-void* vm_mmi_compile_xfer_hook;         // MMI +184 (transfer compiles, unused)
-void* vm_mmi_xfer_hook;                 // MMI +188: _mmi2jit_xfer (unused)
+void* vm_mmi_compile_xfer_hook;         // MMI +184 (transfer compiles)
+void* vm_mmi_xfer_hook;                 // MMI +188: _mmi2jit_xfer
 void* vm_mmi_global_lock_hook;          // MMI +192
 void* vm_mmi_global_unlock_hook;        // MMI +196
 void* vm_exception_raiser;              // MMI +176 records it, nobody calls it

@@ -550,6 +550,8 @@ extern "C" void* orva_GCLinkVector[GCV_SIZE];
 extern "C" jvmpi_info orva_jvmpi_state;
 // Hook variables the compiler writes (0 = not installed).
 extern "C" void* vm_hook_compile;               // slot 4: the compile trampoline
+extern "C" void* vm_mmi_compile_xfer_hook;      // MMI +184: the trampoline, for transfer compiles
+extern "C" void* vm_mmi_xfer_hook;              // MMI +188: the compiler's transfer entry
 extern "C" void* vm_hook_pc_in_compiled;        // slot 16: jit_PCinCompiledCode(pc, mb)
 extern "C" void* vm_hook_initialize_for_compiler; // slot 101
 extern "C" void* vm_hook_signal;                // slot 5: jit_CompiledCodeSignalHandler

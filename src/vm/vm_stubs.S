@@ -502,9 +502,10 @@ vm_native_call:
 
 /* ---------------------------------------------------------------------
  * int vm_request_compile(vm_activation* act, methodblock* mb,
- *                        void* trampoline)
- * eax = mb, esi = 0 (no transfer point), ebp = T + 32; the trampoline
- * returns ZF set when the method now has compiled code.
+ *                        void* trampoline, u1* transfer_point)
+ * eax = mb, esi = the transfer point (0 for an ordinary request),
+ * ebp = T + 32; the trampoline returns ZF set when the method now has
+ * compiled code (with that transfer point, for a transfer request).
  * ------------------------------------------------------------------- */
         .globl vm_request_compile
         .type vm_request_compile, @function
@@ -516,8 +517,8 @@ vm_request_compile:
         mov ecx, [esp + 20]
         mov eax, [esp + 24]
         mov edx, [esp + 28]
+        mov esi, [esp + 32]
         lea ebp, [ecx + ACT_T + 32]
-        xor esi, esi
         call edx
         setz al
         movzx eax, al
@@ -528,6 +529,96 @@ vm_request_compile:
         pop ebp
         ret
         .size vm_request_compile, . - vm_request_compile
+
+/* ---------------------------------------------------------------------
+ * int vm_transfer(vm_activation* act, JavaFrame* frame, u1* pc, u4 lock,
+ *                 JValue* result, int kind, void* entry)
+ * Hands the interpreted activation `frame` (already unlinked from EE+8)
+ * over to its compiled code at the backward branch pc, through the
+ * compiler's transfer entry.  Builds the transfer record (XS_*) at
+ * ebp - 0x20, below it the saved registers, the compiled frame's argument
+ * words and its return-address slot E holding .Lxfer_returned, and calls
+ * the entry with ebp = this frame, esi = pc, edi = the frame's locals and
+ * eax = E.  A refusal returns here from the call: 0.  Otherwise the
+ * compiled method returns to .Lxfer_returned like a callee of vm_callout
+ * (only esp survives; ebp is found again through the activation): the
+ * result is stored by return kind, 1.  A raise the method does not catch
+ * unwinds past this frame to the activation's registration.
+ * ------------------------------------------------------------------- */
+        .globl vm_transfer
+        .type vm_transfer, @function
+vm_transfer:
+        push ebp
+        mov ebp, esp
+        sub esp, XS_SIZE
+        push ebx
+        push esi
+        push edi
+        mov edx, [ebp + 8]                      /* act */
+        mov [edx + ACT_X_CALLOUT_EBP], ebp
+        mov ecx, [ebp + 12]                     /* the frame */
+        mov [ebp + XS_FRAME], ecx
+        mov eax, [ecx + JF_METHOD]
+        mov [ebp + XS_METHOD], eax
+        mov eax, [ebp + 16]
+        mov [ebp + XS_PC], eax
+        lea eax, [edx + ACT_T + 32]             /* walkers find T through it */
+        mov [ebp + XS_CALLER_EBP], eax
+        mov eax, [ebp + 20]
+        mov [ebp + XS_MONITOR], eax
+        mov eax, [ebp + 24]
+        mov [ebp + XS_RESULT], eax
+        mov eax, [ebp + 28]
+        mov [ebp + XS_RETURN_KIND], eax
+        mov eax, [ebp + XS_METHOD]
+        movzx eax, WORD PTR [eax + MB_ARGS_SIZE]
+        shl eax, 2
+        sub esp, eax                            /* the argument words */
+        call .Lpc_xfer
+.Lpc_xfer:
+        pop eax
+        add eax, .Lxfer_returned - .Lpc_xfer
+        push eax                                /* E */
+        mov [ebp + XS_RETURN_SLOT], esp
+        mov edi, [ecx + JF_LOCALS]
+        mov esi, [ebp + XS_PC]
+        mov eax, esp
+        call DWORD PTR [ebp + 32]
+        /* refused: ebx, esi, edi as they were, ebp untouched */
+        xor eax, eax
+        jmp .Lxfer_out
+.Lxfer_returned:
+        mov ecx, esp
+        and ecx, VM_TLA_MASK_ASM
+        mov ecx, [ecx + TLA_REGISTRATION]
+        mov ebp, [ecx - ACT_P + ACT_X_CALLOUT_EBP]
+        mov ecx, [ebp + XS_RESULT]
+        mov ebx, [ebp + XS_RETURN_KIND]
+        cmp ebx, RK_VOID
+        je 3f
+        cmp ebx, RK_FLOAT
+        je 1f
+        cmp ebx, RK_DOUBLE
+        je 2f
+        mov [ecx], eax
+        mov [ecx + 4], edx
+        jmp 3f
+1:      fstp DWORD PTR [ecx]
+        jmp 3f
+2:      fstp QWORD PTR [ecx]
+3:      cld
+        mov ecx, [ebp + 8]
+        mov ecx, [ecx + ACT_REG + 4]            /* EE */
+        mov DWORD PTR [ecx + EE_MODE], EE_MODE_INTERPRETER
+        mov eax, 1
+.Lxfer_out:
+        lea esp, [ebp - XS_SIZE - 12]
+        pop edi
+        pop esi
+        pop ebx
+        leave
+        ret
+        .size vm_transfer, . - vm_transfer
 
 /* ---------------------------------------------------------------------
  * int vm_catch_point(u4* P): saves the callee-saved registers, the

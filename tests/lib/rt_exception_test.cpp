@@ -26,7 +26,8 @@ constexpr int RT_ABSTRACTMETHOD = 43, RT_ARRAY_OUTOFBOUNDS = 44, RT_NULL_POINTER
 // its committed-code registration.
 struct code_method {
     methodblock mb;
-    u4 exception_table[4];      // entry 0: word 2 = the catch-frame directory
+    u4 exception_table[4];      // JVM entry 0: word 2 = the block-level table
+    u4 block_table[4];          // its entry 0: word 2 = the catch-frame directory
     s4 directory[2];            // region 0: {count, records}
     u4 records[4];              // {0, class name or 0, handler, needs object}
     u1 sp_table[8 + 2 + 2];
@@ -50,7 +51,10 @@ code_method* make_method(const char* name, char* start, char* deep, char* end, u
         m->records[3] = 1;
         m->directory[0] = 1;
         m->directory[1] = reinterpret_cast<s4>(m->records);
-        m->exception_table[2] = reinterpret_cast<u4>(m->directory);
+        // Laid out as the compiler leaves them: the filter must follow both
+        // links (it once handed the JVM table itself to the catch lookup).
+        m->block_table[2] = reinterpret_cast<u4>(m->directory);
+        m->exception_table[2] = reinterpret_cast<u4>(m->block_table);
         m->mb.exception_table = reinterpret_cast<u2*>(m->exception_table);
         m->mb.exception_table_length = 1;
     }

@@ -738,6 +738,11 @@ static void enter_block(codegen_context* cg, u4 b, bbattr* bb)
         bb->pass1_offset = cg->code_size;
     if (bb->flags2 & BB2_EMPTY_ENTRY) {
         set_stack_offset(cg, cg_fixed_stack_offset(cg));
+        // The transfer entry: where the interpreter's transfer continues
+        // (the transfer record's free word keeps it for set_rmmi_info).
+        cg_close_window(cg);
+        if (cg->pass == CG_PASS_WRITE)
+            m->frontend_words[TR_CLEARED] = (u4)(uintptr_t)cg->code;
         gen_change_execmode(cg, 1);
         if (compile_option_flag & OPT1_NSHRINKLVAR)
             gen_copy_data_for_alias_local_nshrinklvar(cg);

@@ -299,7 +299,12 @@ void gen_setup_parameters_optlink(codegen_context* cg, quadruple** slot)
         }
         word++;
     }
-    if (stack_args)
+    // The callee's home of a register argument is its slot in this area too
+    // (a parameter local that the callee spills is written there), so the
+    // area is laid out for every call with arguments, not only for those
+    // that pass words on the stack: else the callee's spill lands on the
+    // bottom of this frame, a saved register or a local.
+    if (stack_args || word > 0)
         adjust_esp(cg, (s2)(body_entry_offset(cg) - 4 * (s4)q->count));
 }
 

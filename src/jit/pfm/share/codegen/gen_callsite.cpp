@@ -443,7 +443,11 @@ void gen_fast_invokeinterface(codegen_context* cg, methodblock* imb, u4 ecx_valu
         cg_emit_raw(cg, j, 6);
     }
     _gen_cmp_mm_imm(cg, rb, 0, 0, 4, (s4)(uintptr_t)imb->clazz, SIZE_DWORD);
-    _gen_test_and_throw_exception(cg, COND_NE, 0, 0, 0, 0, 0, 0xE0000007u, cg->mb, 0);
+    // The jne reads the flags of that compare (compare kind 0 would emit a
+    // compare of its own).  Its raise path reports the interface (argument
+    // 1) and the receiver's class, read through the method table in ra.
+    _gen_test_and_throw_exception(cg, COND_NE, THROW_CMP_FLAGS, 0, 0, 0, 0, 0xE0000007u,
+                                  reinterpret_cast<methodblock*>(imb->clazz), (int)ra);
     _gen_move_gr_mm(cg, rb, rb, 0, 0, 8);
     _gen_movezx_gr_xmm(cg, rb, rb, 0, 0, (s4)(2 * imb->slot), SIZE_WORD);
     _gen_move_gr_mem(cg, rb, ra, rb, 4, 4, SIZE_DWORD, SEG_NONE);

@@ -65,6 +65,59 @@ s4 count_and_map_local(codegen_context* cg, s4 local, int wide);
 u4 glue_frame_size(codegen_context* cg);            // FSWL plus the local words
 
 // ---------------------------------------------------------------------------
+// gen_xfer.cpp: the interpreter-to-compiled transfer frame
+//
+// The transfer record of a method compiled for a transfer (in code memory;
+// its address in word +28 of the method's glue area): where the transfer
+// entry is and where each interpreter local goes in the compiled frame.
+// ---------------------------------------------------------------------------
+struct rmmi_info {
+    u4 entry;                 // code address of the transfer entry
+    u4 pc;                    // the transfer point: address of the backward branch
+    u1 saved_regs;            // callee-saved registers the method saves (used-register bits)
+    u1 try_index;             // the frame's try-region word at E - 4 (signed; methods with handlers)
+    u2 frame_size;            // FSWL + 4 x (frame-resident locals - nargs)
+    u4 handler;               // the method's jump to the exception handler routine, 0 without handlers
+    u2 local_offset[1];       // per interpreter local: offset from E, RMMI_NO_LOCAL when not carried
+};
+static_assert(offsetof(rmmi_info, entry) == 0);
+static_assert(offsetof(rmmi_info, pc) == 4);
+static_assert(offsetof(rmmi_info, saved_regs) == 8);
+static_assert(offsetof(rmmi_info, try_index) == 9);
+static_assert(offsetof(rmmi_info, frame_size) == 10);
+static_assert(offsetof(rmmi_info, handler) == 12);
+static_assert(offsetof(rmmi_info, local_offset) == 16);
+constexpr u4 RMMI_HEADER_SIZE = 16;
+constexpr u2 RMMI_NO_LOCAL = 0xFFFF;
+constexpr u4 RMMI_GLUE_WORD = 28;    // byte offset of the record's address in the glue area
+// Record size for n locals (the last entry is followed by one spare word).
+inline u4 rmmi_info_size(u4 nlocals) { return 20 + 2 * nlocals; }
+
+// The words the frame builder leaves below the compiled frame for the
+// transfer entry, lowest first: it pops ebx, esi, edi, the new registration
+// head, eax and ebp, and returns to `entry`.
+struct mmi_xfer_resume {
+    u4 ebx;
+    u4 esi;
+    u4 edi;
+    u4 registration;
+    u4 eax;
+    u4 ebp;
+    u4 entry;
+};
+static_assert(sizeof(mmi_xfer_resume) == 28);
+static_assert(offsetof(mmi_xfer_resume, ebx) == 0);
+static_assert(offsetof(mmi_xfer_resume, esi) == 4);
+static_assert(offsetof(mmi_xfer_resume, edi) == 8);
+static_assert(offsetof(mmi_xfer_resume, registration) == 12);
+static_assert(offsetof(mmi_xfer_resume, eax) == 16);
+static_assert(offsetof(mmi_xfer_resume, ebp) == 20);
+static_assert(offsetof(mmi_xfer_resume, entry) == 24);
+
+// The record of mb's compiled code, or null.
+rmmi_info* rmmi_info_of(const methodblock* mb);
+
+// ---------------------------------------------------------------------------
 // gen_sptable.cpp: stack-depth records and the packed table
 // ---------------------------------------------------------------------------
 // update_sp_offset_table, fix_sp_table_after_cs: codegen.h;

@@ -464,7 +464,10 @@ int set_tpentry_coloring_info(coloring& c)
     if (live == nullptr)
         return 1;
     memset(live, 0, ((count + 63) / 64) * 8 + 8);
-    s4 tb = mcc_transfer_block(m);
+    // Live at the transfer: live into the block where the transfer resumes.
+    // Merged locals share a frame slot, so a dead one must not be carried
+    // over a live one.
+    s4 tb = mcc_transfer_block(m) != 0 ? mcc_transfer_block(m) : (s4)m->frontend_words[TR_RESUME];
     const u4* live_in = (tb > 0 && (u4)tb < m->bb_count) ? bb_live_in(m->bb_table[tb]) : nullptr;
     s4* tmap = mcc_transfer_map(m);
     for (u4 i = 0; tmap && i < count; i++)

@@ -378,6 +378,19 @@ void _orva_ReleaseMonitors(u4* head, EE* ee, int synchronized_flag)
     ee->exception = object;
 }
 
+// The compiled method's block-level catch table, hooked on the VM's first
+// exception-table entry; its own third word leads to the catch-frame
+// directory.  The VM's table is not the catch frame: its third word is this
+// hook, so reading it as the directory took handler counts from block numbers.
+namespace {
+void* catch_frame_of(const methodblock* mb)
+{
+    if (mb->exception_table == nullptr || mb->exception_table_length == 0)
+        return nullptr;
+    return reinterpret_cast<void*>(reinterpret_cast<const exception_entry*>(mb->exception_table)[0].compiled_table);
+}
+} // namespace
+
 void unwind_frames_restore_context(frame_iterator* it, exception_context* context, rcc* target)
 {
     while (fi_more(it)) {
@@ -422,7 +435,7 @@ _orva_ExceptionFilter(exception_record* record, u4 p, exception_context* context
     get_exception_operands(record->code, context, &op1, &op2);
     classblock* cls = exception_class(ee, record, context, state, &op1, &op2, true);
     u4 needs_object = 0;
-    u4 catch_pc = testCatcher(try_index, mb->exception_table, 0, cls, &needs_object);
+    u4 catch_pc = testCatcher(try_index, catch_frame_of(mb), 0, cls, &needs_object);
     release_monitor_list(p, ee, 0);
     if (catch_pc == 0)
         return XF_NOT_CAUGHT;

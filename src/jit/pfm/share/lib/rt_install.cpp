@@ -47,15 +47,3 @@ extern "C" void* jit_mmi2jit_entry(void)
 {
     return reinterpret_cast<void*>(_mmi2jit_xfer);
 }
-
-// The code generator's transfer support is not built: every transfer point
-// is refused, and the interpreter goes on interpreting.
-extern "C" __attribute__((weak)) u4 mmiVerifyTpAndGetWorkSize(u4, u4, u4, u4, u4)
-{
-    return 0;
-}
-
-extern "C" __attribute__((weak)) u4 mmiGenerateJitFrame(methodblock*, u4, u4, u4, u4, u4, u4)
-{
-    return 0;
-}
