@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include <string>
 #include <vector>
 
 #include "fe_vm_env.h"
@@ -209,6 +210,84 @@ TEST(ObjectLowering, MultiSlotPop)
         EXPECT_EQ(opcodes(m->bb_table[2]), (std::vector<int>{OPC_POP, OPC_POP}));
         EXPECT_EQ(opcodes(m->bb_table[3]), std::vector<int>{OPC_OTHER});
         EXPECT_EQ(m->bb_table[3]->quad_count, 1u);
+        free_context(m);
+    });
+}
+
+// Fault guarded against: the checks the lowering puts in front of an array
+// access or a guard had numbers but no operand kinds, so the conversion to
+// the final form neither moved them past the locals nor counted them as
+// operands (the element-class load of a reference store read and wrote
+// "no operand"), and the array length read the stack top (the index or the
+// stored value) instead of the array.  Every operand must come out as a
+// variable (or the method-table slot immediate) at the locals' base plus its
+// stack position.
+TEST(Lowering, ChecksReachTheFinalFormAsVariablesAboveTheLocals)
+{
+    FE_REQUIRE_BOOT();
+    struct opd {
+        int kind;       // 0: no operand
+        int slot;       // stack position; an immediate's value
+    };
+    struct row {
+        int block, index;
+        u1 opcode;
+        opd result, src1, src2;
+    };
+    constexpr int B = 3;        // locals
+    const opd no{0, 0};
+    const row rows[] = {
+        // aastore at P = 5: array 3, index 4, value 5, temporary 6
+        {1, 0, OPC_NULLCHECK, no, {KB_REF, 3}, no},
+        {1, 1, OPC_ARRAYLENGTH, {KB_INT, 6}, {KB_REF, 3}, no},
+        {1, 2, OPC_SIZECHECK, no, {KB_INT, 4}, {KB_INT, 6}},
+        {1, 3, OPC_PALOAD, {KB_INT, 6}, {KB_REF, 3}, {KB_INT, 6}},
+        {1, 4, OPC_CLASSTYPECHECK, no, {KB_INT, 6}, {KB_REF, 5}},
+        // iaload at P = 5: array 4, index 5
+        {2, 1, OPC_ARRAYLENGTH, {KB_INT, 6}, {KB_REF, 4}, no},
+        {2, 2, OPC_SIZECHECK, no, {KB_INT, 5}, {KB_INT, 6}},
+        // lastore at P = 5: array 2, index 3
+        {3, 1, OPC_ARRAYLENGTH, {KB_INT, 6}, {KB_REF, 2}, no},
+        {3, 2, OPC_SIZECHECK, no, {KB_INT, 3}, {KB_INT, 6}},
+        // method-block guard on the receiver at P = 2
+        {4, 0, OPC_NULLCHECK, no, {KB_REF, 2}, no},
+        {4, 1, OPC_LOAD_METHODTABLE, {KB_VMPTR, 3}, {KB_REF, 2}, no},
+        {4, 2, OPC_LOAD_METHODBLOCK, {KB_VMPTR, 4}, {KB_VMPTR, 3}, {KB_INT_IMM, 9}},
+        {4, 3, OPC_METHODBLOCKCHECK, no, {KB_VMPTR, 4}, no},
+        // method-table guard
+        {5, 1, OPC_LOAD_METHODTABLE, {KB_VMPTR, 3}, {KB_REF, 2}, no},
+        {5, 2, OPC_MTADDRESSCHECK, no, {KB_VMPTR, 3}, no},
+    };
+    fetest::run([&](EE*) {
+        fake_method fm("()V", ACC_STATIC, 0);
+        method_compile_context* m = new_context(&fm.mb);
+        m->local_count = B;
+        quadruple* aastore = quad(m, OPC_AASTORE, 5, 2);
+        quadruple* iaload = quad(m, OPC_IALOAD, 5, 4);
+        quadruple* lastore = quad(m, OPC_LASTORE, 5, 1);
+        quadruple* mb_guard = quad(m, OPC_IFNULL, 2, 1);
+        quad_set_kind_nibble(mb_guard, 1);
+        mb_guard->src2.value = 9;
+        quadruple* mt_guard = quad(m, OPC_IFNULL, 2, 1);
+        quad_set_kind_nibble(mt_guard, 2);
+        make_blocks(m, {{aastore}, {iaload}, {lastore}, {mb_guard}, {mt_guard}});
+        ASSERT_EQ(dup2copy(m), 0);
+        ASSERT_EQ(generate_quadruple(m), 0);
+        for (const row& r : rows) {
+            const quadruple* q = m->bb_table[r.block]->catbl[r.index];
+            std::string at = "block " + std::to_string(r.block) + " quadruple " + std::to_string(r.index);
+            ASSERT_EQ(q->opcode, r.opcode) << at;
+            const quad_operand* have[3] = {&q->result, &q->src1, &q->src2};
+            const opd want[3] = {r.result, r.src1, r.src2};
+            for (int i = 0; i < 3; i++) {
+                std::string which = at + " operand " + std::to_string(i);
+                EXPECT_EQ(have[i]->kind, want[i].kind) << which;
+                int number = want[i].kind == 0                             ? QUAD_NO_NUMBER
+                             : (want[i].kind & QK_KIND_MASK) == QK_VARIABLE ? B + want[i].slot
+                                                                            : want[i].slot;
+                EXPECT_EQ(have[i]->number, number) << which;
+            }
+        }
         free_context(m);
     });
 }

@@ -124,8 +124,7 @@ TEST(StackPassPipeline, SelfNumberedQuadruplesCountTheirSources)
                 }
                 seen.push_back(q->opcode);
                 EXPECT_EQ(q->opcount & QC_SRC_MASK, want) << "opcode " << int(q->opcode);
-                if (q->opcode != OPC_PALOAD)
-                    EXPECT_EQ(quad_operand_kind(q->src1), QK_VARIABLE) << "opcode " << int(q->opcode);
+                EXPECT_EQ(quad_operand_kind(q->src1), QK_VARIABLE) << "opcode " << int(q->opcode);
             }
         std::sort(seen.begin(), seen.end());
         EXPECT_EQ(seen, (std::vector<int>{OPC_PALOAD, OPC_LOAD_METHODBLOCK, OPC_LOAD_METHODTABLE}));

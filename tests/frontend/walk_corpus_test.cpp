@@ -150,6 +150,10 @@ std::string final_form_violation(const method_compile_context* m)
                 const quad_operand* d = ops[o];
                 if ((d->kind & QK_KIND_MASK) == QK_NONE && d->number != QUAD_NO_NUMBER)
                     return std::string(buf) + "operand of kind 0 with a number";
+                // A counted source without a kind is a value no later pass
+                // sees read (nor renumbers).
+                if (o > 0 && (d->kind & QK_KIND_MASK) == QK_NONE)
+                    return std::string(buf) + "counted source of kind 0";
                 if ((d->kind & QK_KIND_MASK) == QK_VARIABLE && d->number >= m->local_count)
                     return std::string(buf) + "variable above the numbering";
             }

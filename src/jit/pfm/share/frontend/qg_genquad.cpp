@@ -605,9 +605,9 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         set_sources(q, 1);
         return 0;
     case OPC_ARRAYLENGTH_MARK:
-        // Made by the stack pass before a bounds or store check, with
-        // operand-stack relative numbers: the stack tops it carries are the
-        // access's own, so they name neither the array nor the length slot.
+        // The length of an array access's bounds or store check: the stack
+        // pass numbered it (array and temporary); the stack tops it carries
+        // are those of the access, whose top is the index or the value.
         q->opcode = OPC_ARRAYLENGTH;
         set(q->src1, KB_REF, q->src1.number + static_cast<s4>(c.B));
         set(q->result, KB_INT, q->result.number + static_cast<s4>(c.B));

@@ -144,21 +144,39 @@ bool null_checked_object(u1 opcode)
            || opcode == OPC_ARRAYLENGTH || opcode == OPC_ATHROW;
 }
 
-// A copy of q with a new opcode and operand numbers (0xFFFF leaves one).
-quadruple* derived(stack_pass_state* s, const quadruple* q, u1 opcode, u4 result, u4 src1, u4 src2)
+// One operand of a quadruple the pass makes: a kind byte and a stack-relative
+// number (the conversion to the final form adds the locals' base to the
+// numbers of variables).  The kind matters: the copied quadruple's kinds were
+// cleared, and an operand of kind 0 is no operand to any later stage, which
+// neither shifts its number nor sees it as read or written.
+struct opnd {
+    u1 kind;
+    u4 number;
+};
+constexpr opnd NONE{0, QUAD_NO_NUMBER};
+opnd ref(s4 n) { return {KB_REF, static_cast<u4>(n) & 0xFFFF}; }
+opnd word(s4 n) { return {KB_INT, static_cast<u4>(n) & 0xFFFF}; }
+opnd vmptr(s4 n) { return {KB_VMPTR, static_cast<u4>(n) & 0xFFFF}; }
+
+void put(quad_operand& o, opnd v)
+{
+    if (v.kind == 0)
+        return;
+    o.kind = v.kind;
+    o.number = static_cast<u2>(v.number);
+}
+
+// A copy of q with a new opcode and the given operands (NONE leaves one as
+// the copy has it).
+quadruple* derived(stack_pass_state* s, const quadruple* q, u1 opcode, opnd result, opnd src1, opnd src2)
 {
     quadruple* c = sp_clone(s, q);
     c->opcode = opcode;
-    if (result != QUAD_NO_NUMBER)
-        c->result.number = static_cast<u2>(result);
-    if (src1 != QUAD_NO_NUMBER)
-        c->src1.number = static_cast<u2>(src1);
-    if (src2 != QUAD_NO_NUMBER)
-        c->src2.number = static_cast<u2>(src2);
+    put(c->result, result);
+    put(c->src1, src1);
+    put(c->src2, src2);
     return c;
 }
-
-constexpr u4 KEEP = QUAD_NO_NUMBER;
 
 int transform_multi_pop(stack_pass_state* s, quadruple* q)
 {
@@ -169,7 +187,7 @@ int transform_multi_pop(stack_pass_state* s, quadruple* q)
     const s4 P = static_cast<int16_t>(s->P), Pa = static_cast<int16_t>(s->Pa);
     const s4 F = static_cast<int16_t>(s->F), Fa = static_cast<int16_t>(s->Fa);
     for (s4 k = 0; k < F - Fa; k++) {
-        quadruple* pop = derived(s, q, OPC_POP, KEEP, KEEP, KEEP);
+        quadruple* pop = derived(s, q, OPC_POP, NONE, NONE, NONE);
         quad_set_ftops(pop, static_cast<u2>(F - k), static_cast<u2>(F - k - 1));
         if (sp_store(s, pop) != 0)
             return 1;
@@ -178,7 +196,7 @@ int transform_multi_pop(stack_pass_state* s, quadruple* q)
     bool receiver_checked = (q->subcode & QS_KIND_MASK) != 0;
     s4 pops = receiver_checked ? P - Pa - 1 : P - Pa;
     for (s4 i = 0; i < pops; i++, p--) {
-        quadruple* pop = derived(s, q, OPC_POP, KEEP, KEEP, KEEP);
+        quadruple* pop = derived(s, q, OPC_POP, NONE, NONE, NONE);
         quad_set_itops(pop, static_cast<u2>(p), static_cast<u2>(p - 1));
         if (sp_store(s, pop) != 0)
             return 1;
@@ -214,25 +232,27 @@ int sp_transform_array(stack_pass_state* s, quadruple* q)
     const s4 P = static_cast<int16_t>(s->P);
     int a, j;
     array_operands(q->opcode, &a, &j);
-    const u4 A = static_cast<u4>(P + a) & 0xFFFF, J = static_cast<u4>(P + j) & 0xFFFF, T = static_cast<u4>(P + 1) & 0xFFFF;
+    const s4 A = P + a, J = P + j, T = P + 1;
     bool null = may_be_null(q), bounds = needs_bounds_check(q), store_check = q->opcode == OPC_AASTORE;
     if (bounds || store_check)
         sp_raise_int_height(s, P + 2);
-    if (null && sp_store(s, derived(s, q, OPC_NULLCHECK, KEEP, A, KEEP)) != 0)
+    if (null && sp_store(s, derived(s, q, OPC_NULLCHECK, NONE, ref(A), NONE)) != 0)
         return 1;
     if (bounds || store_check) {
-        if (sp_store(s, derived(s, q, OPC_ARRAYLENGTH_MARK, T, A, KEEP)) != 0)
+        if (sp_store(s, derived(s, q, OPC_ARRAYLENGTH_MARK, word(T), ref(A), NONE)) != 0)
             return 1;
     }
     if (bounds) {
         u1 check = q->opcode == OPC_EADDR && (q->target & 0xFFFF) != 0 ? OPC_SIZECHECK_RANGE : OPC_SIZECHECK;
-        if (sp_store(s, derived(s, q, check, KEEP, J, T)) != 0)
+        if (sp_store(s, derived(s, q, check, NONE, word(J), word(T))) != 0)
             return 1;
     }
     if (store_check) {
-        if (sp_store(s, derived(s, q, OPC_PALOAD, T, A, T)) != 0)
+        // The element class lies after the last element: T, the length,
+        // indexes it and then holds it.
+        if (sp_store(s, derived(s, q, OPC_PALOAD, word(T), ref(A), word(T))) != 0)
             return 1;
-        if (sp_store(s, derived(s, q, OPC_CLASSTYPECHECK, KEEP, T, static_cast<u4>(P) & 0xFFFF)) != 0)
+        if (sp_store(s, derived(s, q, OPC_CLASSTYPECHECK, NONE, word(T), ref(P))) != 0)
             return 1;
     }
     return sp_store(s, q);
@@ -279,7 +299,7 @@ int sp_transform_object(stack_pass_state* s, quadruple* q)
     u1 op = q->opcode;
     if (null_checked_object(op)) {
         if (may_be_null(q)) {
-            quadruple* check = derived(s, q, OPC_NULLCHECK, KEEP, static_cast<u4>(P + object_position(op)) & 0xFFFF, KEEP);
+            quadruple* check = derived(s, q, OPC_NULLCHECK, NONE, ref(P + object_position(op)), NONE);
             if (op == OPC_ATHROW)
                 check->flags_a |= QA_NULLCHECK_VARIANT;
             if (sp_store(s, check) != 0)
@@ -305,7 +325,7 @@ int sp_transform_object(stack_pass_state* s, quadruple* q)
         if (unresolved(q))
             return sp_store(s, q);
         if (classblock* cb = class_needing_init(b, q)) {
-            quadruple* init = derived(s, q, OPC_CLINIT, KEEP, KEEP, KEEP);
+            quadruple* init = derived(s, q, OPC_CLINIT, NONE, NONE, NONE);
             init->value = reinterpret_cast<u4>(cb);
             if (sp_store(s, init) != 0)
                 return 1;
@@ -338,21 +358,22 @@ int sp_transform_object(stack_pass_state* s, quadruple* q)
         u4 guard = q->subcode & QS_KIND_MASK;
         if (guard != GUARD_METHODTABLE && guard != GUARD_METHODBLOCK)
             return sp_store(s, q);
-        const u4 p = static_cast<u4>(P) & 0xFFFF, p1 = static_cast<u4>(P + 1) & 0xFFFF, p2 = static_cast<u4>(P + 2) & 0xFFFF;
-        if (sp_store(s, derived(s, q, OPC_NULLCHECK, KEEP, p, KEEP)) != 0)
+        if (sp_store(s, derived(s, q, OPC_NULLCHECK, NONE, ref(P), NONE)) != 0)
             return 1;
-        if (sp_store(s, derived(s, q, OPC_LOAD_METHODTABLE, p1, p, KEEP)) != 0)
+        if (sp_store(s, derived(s, q, OPC_LOAD_METHODTABLE, vmptr(P + 1), ref(P), NONE)) != 0)
             return 1;
         if (guard == GUARD_METHODTABLE) {
             q->opcode = OPC_MTADDRESSCHECK;
-            q->src1.number = static_cast<u2>(p1);
+            put(q->src1, vmptr(P + 1));
             sp_raise_int_height(s, P + 2);
             return sp_store(s, q);
         }
-        if (sp_store(s, derived(s, q, OPC_LOAD_METHODBLOCK, p2, p1, q->src2.value & 0xFFFF)) != 0)
+        // The second source is the callee's method-table slot, an immediate.
+        const opnd slot{KB_INT_IMM, q->src2.value & 0xFFFF};
+        if (sp_store(s, derived(s, q, OPC_LOAD_METHODBLOCK, vmptr(P + 2), vmptr(P + 1), slot)) != 0)
             return 1;
         q->opcode = OPC_METHODBLOCKCHECK;
-        q->src1.number = static_cast<u2>(p2);
+        put(q->src1, vmptr(P + 2));
         sp_raise_int_height(s, P + 3);
         return sp_store(s, q);
     }
@@ -361,7 +382,7 @@ int sp_transform_object(stack_pass_state* s, quadruple* q)
     default: {
         // Static accesses and string constants.
         if (classblock* cb = class_needing_init(b, q)) {
-            quadruple* init = derived(s, q, OPC_CLINIT, KEEP, KEEP, KEEP);
+            quadruple* init = derived(s, q, OPC_CLINIT, NONE, NONE, NONE);
             init->value = reinterpret_cast<u4>(cb);
             if (sp_store(s, init) != 0)
                 return 1;

@@ -122,7 +122,9 @@ u4 mi_instruction_length(const u1* code, u4 length, u4 pc)
         len = code[pc + 1] == BC_IINC_ ? 6 : 4;
     } else if (op == BC_TABLESWITCH_ || op == BC_LOOKUPSWITCH_) {
         u4 p = (pc + 4) & ~3u;
-        if (static_cast<uint64_t>(p) + 12 > length)
+        // The fixed part: default and bounds (tableswitch), default and pair
+        // count (lookupswitch, whose pairs may be none at all).
+        if (static_cast<uint64_t>(p) + (op == BC_TABLESWITCH_ ? 12 : 8) > length)
             return 0;
         if (op == BC_TABLESWITCH_) {
             s4 lo = mi_be32(code + p + 4), hi = mi_be32(code + p + 8);
