@@ -537,9 +537,9 @@ static int dispatch_quad(codegen_context* cg, quadruple** slot, s4 next)
             row.gen2(cg, slot, &o);
         else
             row.gen1(cg, slot, &o);
-        if (opc == OPC_INSTANCEOF)
-            invalidate_if_lastuse(cg, &o.r[2]);
-        else if (opc == OPC_MONITOR)
+        // Instanceof's generators drop the object before they bind the
+        // result, which may live in the object's own stack slot.
+        if (opc == OPC_MONITOR)
             invalidate_if_lastuse(cg, &o.r[2]);
         return 0;
     case RT_SPECIAL: break;

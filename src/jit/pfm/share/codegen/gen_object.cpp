@@ -58,8 +58,11 @@ void gen_unresolved_type_check(codegen_context* cg, quadruple** slot, cg_operand
     _make_code_align(cg, 1, 4);
     _gen_call(cg, routine);
     obj_note_inlined_position(cg);
-    if (routine == RT_ENTRY_INSTANCEOF)
+    if (routine == RT_ENTRY_INSTANCEOF) {
+        if (!op_is_imm(obj))
+            invalidate_if_lastuse(cg, obj);
         bind_result_eax(cg, &o->r[0]);
+    }
     if (reopen)
         cg_open_window(cg);
 }
