@@ -384,7 +384,7 @@ void register_invokeinterface_site(codegen_context* cg, methodblock* imb, u1* si
     invokeinterface_site_record* e = c.fill;
     if (!writing(cg)) {
         e->imb = imb;
-        e->jump = reinterpret_cast<u1*>((uintptr_t)cg->code_size);
+        e->jump = site;   // the jump's own offset: its reach is measured from there
         e->ecx_value = ecx_value;
     } else {
         e->jump = site;
