@@ -433,12 +433,14 @@ TEST(GenLong, ThreeWayCompare)
         for (s8 a : LONG_VALUES)
             for (s8 b : LONG_VALUES) {
                 t.setup(0);
-                t.o.r[0] = local_op(0);
-                long_ops(&t.o.x[2], 2);
+                // As the dispatcher sets it up: long sources in r, the int
+                // result in x.
+                t.o.x[0] = local_op(0);
+                long_ops(&t.o.r[2], 2);
                 if (cst)
-                    long_const(&t.o.x[4], b);
+                    long_const(&t.o.r[4], b);
                 else
-                    long_ops(&t.o.x[4], 4);
+                    long_ops(&t.o.r[4], 4);
                 set_long(&t, 2, a);
                 set_long(&t, 4, b);
                 gen_cmp_ILL(&t.f.cg, &t.qp, &t.o);

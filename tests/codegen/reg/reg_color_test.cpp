@@ -189,6 +189,34 @@ TEST(RegColor, ChainOfShortLivesIsMergedParametersKept)
     EXPECT_EQ((std::vector<u4>{1000, 1001}), p.interpret());
 }
 
+// A dead block left behind by a merge may still list quadruples that now
+// belong to a live block: they are renumbered once, not once per listing.
+TEST(RegColor, QuadruplesListedByADeadBlockRenumberedOnce)
+{
+    program p;
+    p.setup(12, 2);
+    p.f.m.bb_count = 4;     // entry, body, the dead block, exit
+    p.succ1[0] = 3;
+    // 2 and 3 end before the others start and merge; 4 .. 11 overlap and
+    // move down, so a second renumbering would move them again.
+    p.set(2, 7);
+    p.observe(2);
+    p.set(3, 8);
+    p.observe(3);
+    for (int l = 4; l < 12; l++)
+        p.set(l, 10 + l);
+    for (int l = 4; l < 12; l++)
+        p.observe(l);
+    p.finish();
+    p.f.bb[2].flags |= BB_DEAD;
+    p.f.bb[2].catbl = p.ptrs.data();
+    p.f.bb[2].quad_count = (u4)p.ptrs.size();
+    std::vector<u4> before = p.interpret();
+    ASSERT_EQ(p.run_coloring(), 0);
+    ASSERT_LT(p.f.m.local_count, 12);
+    EXPECT_EQ(before, p.interpret());
+}
+
 // A local defined by a monitor entry shares its slot with no other.
 TEST(RegColor, MonitorEntryLocalSharesWithNone)
 {

@@ -406,7 +406,14 @@ GLOBAL(rt_replace_lock_sites)
         jmp     786f
 782:    movl    (%esp), %eax
         movl    OBJ_HEADER_SIZE(%esi,%edi,4), %edx
+        /* Compiled code keeps its register arguments in the caller's words
+           above its return address: two words for this and o, so that
+           the count and o above stay intact. */
+        subl    $8, %esp
+        SP      \k, \depth-16
         call    *MB_COMPILED_CODE(%ebx)
+        addl    $8, %esp
+        SP      \k, \depth-8
         testl   %eax, %eax
         jnz     787f
         incl    %edi

@@ -572,12 +572,14 @@ int gen_op15_LLI(codegen_context* cg, quadruple** slot, cg_operands* o)
 }
 
 // lcmp: d = -1, 0 or 1 as a < b, a == b, a > b (high words signed, low
-// words unsigned).
+// words unsigned).  The long set-up (r) holds the sources with both words;
+// the int set-up (x) holds the int result (its view of a source has no high
+// word).
 int gen_cmp_ILL(codegen_context* cg, quadruple** slot, cg_operands* o)
 {
-    reg_operand* d = &o->r[0];
-    reg_operand* a = &o->x[2];
-    reg_operand* b = &o->x[4];
+    reg_operand* d = &o->x[0];
+    reg_operand* a = &o->r[2];
+    reg_operand* b = &o->r[4];
     lpair x = lread(cg, &a[0], &a[1], slot, 0);
     bool bi = long_imm(&b[0]);
     s4 wl = 0, wh = 0;

@@ -421,6 +421,10 @@ void shrink_quadruple_with_coloring(coloring& c, const s4* map, int new_count)
     method_compile_context* m = c.m;
     for (u4 b = 0; b < m->bb_count; b++) {
         bbattr* bb = m->bb_table[b];
+        // A dead block may still list quadruples that a merge moved into a
+        // live one: rewriting them twice would renumber them again.
+        if (!live_block(bb))
+            continue;
         for (u4 k = 0; k < bb->quad_count; k++) {
             quadruple* q = bb->catbl[k];
             rewrite_operand(q->result.kind, &q->result.number, map, c.n);
