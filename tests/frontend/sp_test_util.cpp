@@ -203,6 +203,13 @@ int find_opcode(const methodblock* mb, u1 opcode, int from)
     return -1;
 }
 
+bool entry_resolved(const methodblock* mb, int pc)
+{
+    u4 index = static_cast<u4>(mb->code[pc + 1]) << 8 | mb->code[pc + 2];
+    const u1* tags = reinterpret_cast<const u1*>(mb->clazz->constantpool[0]);
+    return (tags[index] & CONSTANT_RESOLVED) != 0;
+}
+
 void setup_builder(builder_fixture& f, methodblock* mb, EE* ee, u1 opcode, int from)
 {
     f.m = new_context(mb);

@@ -64,6 +64,12 @@ u4 cp_find_ref(const classblock* cb, u1 tag, const char* cls, const char* name);
 // The pc of the first instruction with the given opcode at or after `from`.
 int find_opcode(const methodblock* mb, u1 opcode, int from = 0);
 
+// Whether the constant-pool entry named by the two-byte index of the
+// instruction at `pc` is resolved. A compile resolves the entries of the
+// methods it walks without quickening their bytecodes, so a test that needs
+// unresolved entries checks them, not only the bytecodes.
+bool entry_resolved(const methodblock* mb, int pc);
+
 }  // namespace sptest
 
 #endif  // ORVA_TESTS_FRONTEND_SP_TEST_UTIL_H
