@@ -710,6 +710,22 @@ int64_t Runtime_maxMemory(EE* ee, jhandle self)
     return vm_opts.heap_size ? static_cast<int64_t>(vm_opts.heap_size) : vm_heap_capacity();
 }
 
+void Runtime_load0(EE* ee, jhandle cls, jhandle path)
+{
+    jref s = vm_deref(path);
+    if (!s) {
+        vm_throw(ee, kNPE, nullptr);
+        return;
+    }
+    char* p = vm_string_to_utf_alloc(s);
+    if (!p) {
+        vm_throw(ee, "java/lang/OutOfMemoryError", nullptr);
+        return;
+    }
+    vm_load_library(ee, p);
+    free(p);
+}
+
 void Runtime_gc(EE* ee, jhandle self)
 {
     // Bump allocation until the collector exists: nothing to do.
@@ -997,6 +1013,7 @@ const vm_native vm_natives_lang[] = {
     N("java/lang/Runtime", "totalMemory", "()J", Runtime_totalMemory),
     N("java/lang/Runtime", "maxMemory", "()J", Runtime_maxMemory),
     N("java/lang/Runtime", "gc", "()V", Runtime_gc),
+    N("java/lang/Runtime", "load0", "(Ljava/lang/String;)V", Runtime_load0),
 
     N("java/lang/Thread", "start0", "()V", Thread_start0),
     N("java/lang/Thread", "currentThread", "()Ljava/lang/Thread;", Thread_currentThread),

@@ -1,7 +1,8 @@
 // natives_table.cpp - binding native methods to their C++ functions.
 //
 // The class library's natives live in one table made of the per-file parts
-// (vm_natives_lang, vm_natives_math, vm_natives_io), searched by class name,
+// (vm_natives_lang, vm_natives_math, vm_natives_io, vm_natives_reflect,
+// vm_natives_file), searched by class name,
 // method name and signature.  A method not in the table is looked up as a
 // JNI symbol in the process (dlsym of "Java_<class>_<method>", then the
 // overloaded form "Java_<class>_<method>__<arguments>"), so a program or a
@@ -13,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
+#include <pthread.h>
+#include <sys/stat.h>
 
 #include "vm.h"
 
@@ -22,6 +25,8 @@ constexpr const vm_native* kNativeParts[] = {
     vm_natives_lang,
     vm_natives_math,
     vm_natives_io,
+    vm_natives_reflect,
+    vm_natives_file,
 };
 
 // Position (from 0) of the entry for the method in the whole table, or -1.
@@ -86,6 +91,24 @@ bool mangle(const char* s, const char* end, char*& out, const char* limit)
     return true;
 }
 
+// Handles of the loaded user libraries.  Appended under the lock; readers
+// see a count whose handles are stored (release/acquire on the count).
+constexpr int kMaxLibraries = 256;
+void* loaded_libraries[kMaxLibraries];
+int loaded_count;
+pthread_mutex_t libraries_lock = PTHREAD_MUTEX_INITIALIZER;
+
+void* lookup_symbol(const char* sym)
+{
+    if (void* fn = dlsym(RTLD_DEFAULT, sym))
+        return fn;
+    int n = __atomic_load_n(&loaded_count, __ATOMIC_ACQUIRE);
+    for (int i = 0; i < n; i++)
+        if (void* fn = dlsym(loaded_libraries[i], sym))
+            return fn;
+    return nullptr;
+}
+
 void* find_jni_symbol(methodblock* mb)
 {
     char sym[1024];
@@ -99,7 +122,7 @@ void* find_jni_symbol(methodblock* mb)
     *out++ = '_';
     if (!mangle(mb->name, mb->name + strlen(mb->name), out, limit))
         return nullptr;
-    if (void* fn = dlsym(RTLD_DEFAULT, sym))
+    if (void* fn = lookup_symbol(sym))
         return fn;
     const char* args = mb->signature + 1;
     const char* args_end = strchr(args, ')');
@@ -109,10 +132,44 @@ void* find_jni_symbol(methodblock* mb)
     *out++ = '_';
     if (!mangle(args, args_end, out, limit))
         return nullptr;
-    return dlsym(RTLD_DEFAULT, sym);
+    return lookup_symbol(sym);
 }
 
 }  // namespace
+
+bool vm_load_library(EE* ee, const char* path)
+{
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        vm_throwf(ee, "java/lang/UnsatisfiedLinkError", "Can't load library: %s", path);
+        return false;
+    }
+    pthread_mutex_lock(&libraries_lock);
+    // dlopen of an open library answers its handle again: keep it once.
+    void* handle = dlopen(path, RTLD_LAZY | RTLD_LOCAL);
+    const char* why = handle ? nullptr : dlerror();
+    bool known = false;
+    for (int i = 0; handle && i < loaded_count; i++)
+        known |= loaded_libraries[i] == handle;
+    bool full = handle && !known && loaded_count == kMaxLibraries;
+    if (handle && !known && !full) {
+        loaded_libraries[loaded_count] = handle;
+        __atomic_store_n(&loaded_count, loaded_count + 1, __ATOMIC_RELEASE);
+    } else if (known) {
+        dlclose(handle);                    // drops the extra reference only
+    }
+    pthread_mutex_unlock(&libraries_lock);
+    if (!handle) {
+        vm_throwf(ee, "java/lang/UnsatisfiedLinkError", "%s: %s", path, why ? why : "cannot load");
+        return false;
+    }
+    if (full) {
+        dlclose(handle);
+        vm_throwf(ee, "java/lang/UnsatisfiedLinkError", "%s: too many native libraries", path);
+        return false;
+    }
+    return true;
+}
 
 void* vm_bind_native(methodblock* mb)
 {

@@ -412,6 +412,11 @@ struct vm_native {
 // mb->native_code, with the table position + 1 (0 for a JNI symbol) in
 // mb->native_entry.  (natives_table.cpp)
 void* vm_bind_native(methodblock* mb);
+// Opens a user's JNI library (System.load, System.loadLibrary) whose
+// natives vm_bind_native then finds; loading it again does nothing.  False
+// with UnsatisfiedLinkError pending ("Can't load library: <path>" when there
+// is no such file, else the dynamic loader's reason).  (natives_table.cpp)
+bool vm_load_library(EE* ee, const char* path);
 // The JNI function table (EE word 0).
 extern const void* const vm_jni_function_table[];
 // Parts of the natives table, one per natives_*.cpp file, each ended by an
@@ -419,6 +424,8 @@ extern const void* const vm_jni_function_table[];
 extern const vm_native vm_natives_lang[];       // natives_lang.cpp
 extern const vm_native vm_natives_math[];       // natives_math.cpp
 extern const vm_native vm_natives_io[];         // natives_io.cpp
+extern const vm_native vm_natives_reflect[];    // natives_reflect.cpp
+extern const vm_native vm_natives_file[];       // natives_file.cpp
 // Ends the process with `status` (Runtime.exit0): on a Java thread whose
 // System class is initialised, System.flushStreams() first; then the
 // orva_AtExit functions (vm_run_atexit_functions), C stdio, and _exit.

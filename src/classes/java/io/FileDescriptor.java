@@ -12,7 +12,7 @@ public final class FileDescriptor {
         fd = -1;
     }
 
-    private FileDescriptor(int fd) {
+    FileDescriptor(int fd) {
         this.fd = fd;
     }
 

@@ -1,6 +1,6 @@
 package java.io;
 
-/** Reads bytes from a file descriptor (only the standard descriptors can be had). */
+/** Reads bytes from a file descriptor: a standard one, or a file opened by name. */
 public class FileInputStream extends InputStream {
     private final FileDescriptor fd;
 
@@ -11,6 +11,17 @@ public class FileInputStream extends InputStream {
         this.fd = fdObj;
     }
 
+    public FileInputStream(String name) throws FileNotFoundException {
+        if (name == null) {
+            throw new NullPointerException();
+        }
+        this.fd = new FileDescriptor(open0(name));
+    }
+
+    public FileInputStream(File file) throws FileNotFoundException {
+        this(file.getPath());
+    }
+
     /**
      * read(2) of at most len bytes into b[off ..] from fd, retrying on
      * EINTR; answers the count, or -1 at end of file; IOException with the
@@ -18,13 +29,31 @@ public class FileInputStream extends InputStream {
      */
     private static native int readBytes(int fd, byte[] b, int off, int len) throws IOException;
 
+    /** Opens the file for reading; FileNotFoundException "<name> (<reason>)", also for a directory. */
+    private static native int open0(String name) throws FileNotFoundException;
+
+    private static native void close0(int fd) throws IOException;
+
+    private static native int available0(int fd) throws IOException;
+
+    /** Seeks forward by at most n bytes (not past the end); -1 when fd cannot seek. */
+    private static native long skip0(int fd, long n) throws IOException;
+
     public final FileDescriptor getFD() {
         return fd;
     }
 
+    private int open() throws IOException {
+        int d = fd.fd;
+        if (d == -1) {
+            throw new IOException("Stream Closed");
+        }
+        return d;
+    }
+
     public int read() throws IOException {
         byte[] one = new byte[1];
-        int n = readBytes(fd.fd, one, 0, 1);
+        int n = readBytes(open(), one, 0, 1);
         return n <= 0 ? -1 : (one[0] & 0xFF);
     }
 
@@ -35,6 +64,27 @@ public class FileInputStream extends InputStream {
         if (len == 0) {
             return 0;
         }
-        return readBytes(fd.fd, b, off, len);
+        return readBytes(open(), b, off, len);
+    }
+
+    public long skip(long n) throws IOException {
+        if (n <= 0) {
+            return 0;
+        }
+        long k = skip0(open(), n);
+        return k >= 0 ? k : super.skip(n);
+    }
+
+    public int available() throws IOException {
+        return available0(open());
+    }
+
+    /** Closes the descriptor once; later reads fail with "Stream Closed". */
+    public void close() throws IOException {
+        int d = fd.fd;
+        if (d != -1) {
+            fd.fd = -1;
+            close0(d);
+        }
     }
 }

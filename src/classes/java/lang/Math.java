@@ -217,6 +217,134 @@ public final class Math {
         return Double.longBitsToDouble(bits + 1) - d;
     }
 
+    /** The distance from |f| to the next float away from zero (2^104 at Float.MAX_VALUE). */
+    public static float ulp(float f) {
+        if (f != f) {
+            return f;
+        }
+        if (Float.isInfinite(f)) {
+            return Float.POSITIVE_INFINITY;
+        }
+        f = abs(f);
+        if (f == Float.MAX_VALUE) {
+            return 0x1.0p104f;
+        }
+        int bits = Float.floatToRawIntBits(f);
+        return Float.intBitsToFloat(bits + 1) - f;
+    }
+
+    /** Unbiased exponent; MAX_EXPONENT + 1 for NaN and infinities, MIN_EXPONENT - 1 for zero and subnormals. */
+    public static int getExponent(double d) {
+        return (int) ((Double.doubleToRawLongBits(d) >>> 52) & 0x7FF) - 1023;
+    }
+
+    public static int getExponent(float f) {
+        return ((Float.floatToRawIntBits(f) >>> 23) & 0xFF) - 127;
+    }
+
+    // The neighbours of a finite value are one step of its bit pattern away:
+    // toward larger magnitude for the sign's direction.  Both zeros step to
+    // the smallest subnormal of the direction's sign.
+
+    public static double nextUp(double d) {
+        if (d != d || d == Double.POSITIVE_INFINITY) {
+            return d;
+        }
+        if (d == 0.0) {
+            return Double.MIN_VALUE;
+        }
+        long bits = Double.doubleToRawLongBits(d);
+        return Double.longBitsToDouble(d > 0.0 ? bits + 1 : bits - 1);
+    }
+
+    public static float nextUp(float f) {
+        if (f != f || f == Float.POSITIVE_INFINITY) {
+            return f;
+        }
+        if (f == 0.0f) {
+            return Float.MIN_VALUE;
+        }
+        int bits = Float.floatToRawIntBits(f);
+        return Float.intBitsToFloat(f > 0.0f ? bits + 1 : bits - 1);
+    }
+
+    public static double nextDown(double d) {
+        if (d != d || d == Double.NEGATIVE_INFINITY) {
+            return d;
+        }
+        if (d == 0.0) {
+            return -Double.MIN_VALUE;
+        }
+        long bits = Double.doubleToRawLongBits(d);
+        return Double.longBitsToDouble(d > 0.0 ? bits - 1 : bits + 1);
+    }
+
+    public static float nextDown(float f) {
+        if (f != f || f == Float.NEGATIVE_INFINITY) {
+            return f;
+        }
+        if (f == 0.0f) {
+            return -Float.MIN_VALUE;
+        }
+        int bits = Float.floatToRawIntBits(f);
+        return Float.intBitsToFloat(f > 0.0f ? bits - 1 : bits + 1);
+    }
+
+    /** The neighbour of start toward direction; direction itself when they compare equal (so the sign of zero comes from direction). */
+    public static double nextAfter(double start, double direction) {
+        if (start > direction) {
+            return nextDown(start);
+        }
+        if (start < direction) {
+            return nextUp(start);
+        }
+        if (start == direction) {
+            return direction;
+        }
+        return start + direction;
+    }
+
+    public static float nextAfter(float start, double direction) {
+        if (start > direction) {
+            return nextDown(start);
+        }
+        if (start < direction) {
+            return nextUp(start);
+        }
+        if (start == direction) {
+            return (float) direction;
+        }
+        return start + (float) direction;
+    }
+
+    public static int incrementExact(int a) {
+        if (a == Integer.MAX_VALUE) {
+            throw new ArithmeticException("integer overflow");
+        }
+        return a + 1;
+    }
+
+    public static long incrementExact(long a) {
+        if (a == Long.MAX_VALUE) {
+            throw new ArithmeticException("long overflow");
+        }
+        return a + 1L;
+    }
+
+    public static int decrementExact(int a) {
+        if (a == Integer.MIN_VALUE) {
+            throw new ArithmeticException("integer overflow");
+        }
+        return a - 1;
+    }
+
+    public static long decrementExact(long a) {
+        if (a == Long.MIN_VALUE) {
+            throw new ArithmeticException("long overflow");
+        }
+        return a - 1L;
+    }
+
     public static int addExact(int x, int y) {
         int r = x + y;
         if (((x ^ r) & (y ^ r)) < 0) {

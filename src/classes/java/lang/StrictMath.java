@@ -353,6 +353,44 @@ public final class StrictMath {
 
     public static native double IEEEremainder(double f1, double f2);
 
+    // Exact on every machine already: the same code as Math.
+
+    public static float ulp(float f) {
+        return Math.ulp(f);
+    }
+
+    public static int getExponent(double d) {
+        return Math.getExponent(d);
+    }
+
+    public static int getExponent(float f) {
+        return Math.getExponent(f);
+    }
+
+    public static double nextUp(double d) {
+        return Math.nextUp(d);
+    }
+
+    public static float nextUp(float f) {
+        return Math.nextUp(f);
+    }
+
+    public static double nextDown(double d) {
+        return Math.nextDown(d);
+    }
+
+    public static float nextDown(float f) {
+        return Math.nextDown(f);
+    }
+
+    public static double nextAfter(double start, double direction) {
+        return Math.nextAfter(start, direction);
+    }
+
+    public static float nextAfter(float start, double direction) {
+        return Math.nextAfter(start, direction);
+    }
+
     private static java.util.Random randomGenerator;
 
     public static synchronized double random() {

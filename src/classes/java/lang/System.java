@@ -81,6 +81,9 @@ public final class System {
                 }
             }
         }
+        if (p.getProperty("java.library.path") == null) {
+            p.setProperty("java.library.path", p.getProperty("java.class.path"));
+        }
         props = p;
         in = new BufferedInputStream(new FileInputStream(FileDescriptor.in));
         out = new PrintStream(new java.io.BufferedOutputStream(new FileOutputStream(FileDescriptor.out), 8192), true);
@@ -167,4 +170,21 @@ public final class System {
     }
 
     public static void runFinalization() {}
+
+    // ---- native libraries ----
+
+    public static void load(String filename) {
+        Runtime.getRuntime().load(filename);
+    }
+
+    public static void loadLibrary(String libname) {
+        Runtime.getRuntime().loadLibrary(libname);
+    }
+
+    public static String mapLibraryName(String libname) {
+        if (libname == null) {
+            throw new NullPointerException();
+        }
+        return "lib" + libname + ".so";
+    }
 }
