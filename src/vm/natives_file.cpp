@@ -307,21 +307,14 @@ s4 FileInputStream_available0(EE* ee, jhandle cls, s4 fd)
     return ioctl(fd, FIONREAD, &n) == 0 && n > 0 ? n : 0;
 }
 
-// Moves a seekable descriptor forward by at most n bytes (not past the end
-// of a regular file) and answers the distance; -1 when it cannot seek, and
-// FileInputStream then reads the bytes instead.
+// Moves a seekable descriptor forward by n bytes, past the end of a file as
+// lseek(2) allows (reads there see end of file), and answers n; -1 when it
+// cannot seek, and FileInputStream then reads the bytes instead.
 int64_t FileInputStream_skip0(EE* ee, jhandle cls, s4 fd, int64_t n)
 {
-    off_t pos = lseek(fd, 0, SEEK_CUR);
-    if (pos < 0)
+    if (lseek(fd, 0, SEEK_CUR) < 0)
         return -1;
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        int64_t left = st.st_size > pos ? st.st_size - pos : 0;
-        if (n > left)
-            n = left;
-    }
-    if (lseek(fd, pos + n, SEEK_SET) < 0) {
+    if (lseek(fd, static_cast<off_t>(n), SEEK_CUR) < 0) {
         vm_throw(ee, kIOE, strerror(errno));
         return 0;
     }

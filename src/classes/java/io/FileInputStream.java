@@ -36,7 +36,7 @@ public class FileInputStream extends InputStream {
 
     private static native int available0(int fd) throws IOException;
 
-    /** Seeks forward by at most n bytes (not past the end); -1 when fd cannot seek. */
+    /** Seeks forward by n bytes (past the end is allowed); -1 when fd cannot seek. */
     private static native long skip0(int fd, long n) throws IOException;
 
     public final FileDescriptor getFD() {

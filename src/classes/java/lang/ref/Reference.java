@@ -13,7 +13,7 @@ public abstract class Reference<T> {
     private T referent;
     /** The queue registered at construction; null once removed from it (or when there was none). */
     ReferenceQueue<? super T> queue;
-    /** The next reference in the queue's list once enqueued (this one at the tail). */
+    /** The next (older) reference in the queue's list once enqueued. */
     Reference<?> next;
     /** True once enqueued; a reference is enqueued at most once. */
     boolean enqueued;

@@ -1,21 +1,15 @@
 package java.lang.ref;
 
-/** The references enqueued on it, first in first out; remove waits for one. */
+/** The references enqueued on it, newest first (as in other JVMs); remove waits for one. */
 public class ReferenceQueue<T> {
     private Reference<? extends T> head;
-    private Reference<? extends T> tail;
 
     public ReferenceQueue() {}
 
     @SuppressWarnings("unchecked")
     synchronized void add(Reference<?> r) {
-        r.next = null;
-        if (tail == null) {
-            head = (Reference<? extends T>) r;
-        } else {
-            tail.next = r;
-        }
-        tail = (Reference<? extends T>) r;
+        r.next = head;
+        head = (Reference<? extends T>) r;
         notifyAll();
     }
 
@@ -24,9 +18,6 @@ public class ReferenceQueue<T> {
         Reference<? extends T> r = head;
         if (r != null) {
             head = (Reference<? extends T>) r.next;
-            if (head == null) {
-                tail = null;
-            }
             r.next = null;
             r.queue = null;             // removed: neither enqueued nor enqueueable again
         }
