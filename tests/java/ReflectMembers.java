@@ -104,8 +104,6 @@ public class ReflectMembers {
         System.out.println("declared ctors " + names(sq.getDeclaredConstructors()));
         System.out.println("public ctors " + names(sq.getConstructors()));
         Method[] dm = sq.getDeclaredMethods();
-        int bridges = 0;
-        StringBuilder sb = new StringBuilder();
         String[] dn = new String[dm.length];
         for (int i = 0; i < dm.length; i++) {
             dn[i] = dm[i].getName() + "/" + dm[i].getParameterCount();
