@@ -11,8 +11,9 @@ against our class library), and runs each on our VM three ways:
           (ZEK_MIXED_MODE_THRESHOLD=0 ORVA_COMPILEOPT=NALL)
   jitdef  compiled at the first call with the default options
 Any difference in stdout or exit status from the interpreted run is a
-failure; the seed, the mode and a diff are printed and the program stays in
-the work directory.  --jdk also compiles the programs against OpenJDK's
+failure, and so is a counting thread ended by an exception in any run; the
+seed, the mode and a diff are printed and the program stays in the work
+directory.  --jdk also compiles the programs against OpenJDK's
 library and compares OpenJDK's output with ours interpreted (this checks the
 generator itself: its programs must mean the same on every JVM, and a
 difference there is either a generator fault or a fault of our VM).
@@ -72,6 +73,16 @@ def short_diff(want, got):
     return '\n'.join(lines[:30])
 
 
+def thread_death(stderr):
+    """The start of stderr when a counting thread ended by an exception.
+
+    Their run() methods throw nothing, and such a thread leaves stdout and the
+    exit status alone: only its counts go missing, in every mode alike when
+    the fault is the VM's, so stdout comparisons alone would not show it."""
+    at = stderr.find('Exception in thread "Thread-')
+    return stderr[at:at + 1500] if at >= 0 else None
+
+
 def check_seed(seed, args, work):
     """Answers (failure texts, {mode: (compiled, requested)})."""
     name = 'R%d' % seed
@@ -81,6 +92,8 @@ def check_seed(seed, args, work):
     ref = run([args.jvm, '-Xint', '-cp', os.path.join(work, 'classes'), name], env, args.timeout)
     if ref[0] == 'timeout':
         return ['seed %d (int): %s' % (seed, ref[2])], stats
+    if thread_death(ref[2]):
+        failures.append('seed %d (int): a thread died\n%s' % (seed, thread_death(ref[2])))
     for mode, extra in MODES.items():
         menv = dict(env, **extra)
         hist = os.path.join(work, 'history', '%s.%s' % (name, mode))
@@ -89,6 +102,8 @@ def check_seed(seed, args, work):
         if got[:2] != ref[:2]:
             failures.append('seed %d (%s): exit %s (int: %s)\n%s\n--- stderr (start):\n%s'
                             % (seed, mode, got[0], ref[0], short_diff(ref[1], got[1]), got[2][:1500]))
+        elif thread_death(got[2]):
+            failures.append('seed %d (%s): a thread died\n%s' % (seed, mode, thread_death(got[2])))
         requested, compiled, _ = compiled_methods.read_history(hist)
         stats[mode] = (len(compiled), len(requested))
     if args.jdk:
