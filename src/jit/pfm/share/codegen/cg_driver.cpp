@@ -324,15 +324,12 @@ static int cg_glue_body(methodblock* mb, method_compile_context* m, codegen_cont
             if (f != nullptr && ok)
                 mb->native_code = f;
         }
-        if (mb->native_code == nullptr) {
-            mci->sp_offset = 0;
-            gen_glue4interpreter(cg, pad);
-            gen_method_pre_header(cg, m);
-            _gen_test_and_throw_exception(cg, 1, 0, 0, 0, 0, 0, 0xE000000Cu, mb, 0);
-            gen_call_rtlib_to_throw_exception(cg, 0, 0);
-        } else {
-            gen_JNInativemethod_glue(cg, pad);
-        }
+        // A method still unbound gets the full glue too: its binding path
+        // asks the VM again on every call while the code word is 0, as the
+        // interpreter does, so a library loaded after the compile (a native
+        // first called before its System.loadLibrary) is found.  A glue that
+        // only raised the link error would keep the method unbound for good.
+        gen_JNInativemethod_glue(cg, pad);
     }
     u1* end = cg->code;
     u4 used = (u4)(end - start);
