@@ -431,6 +431,41 @@ TEST(CgDriver, InLoopBranchReconcilesInLine)
     }
 }
 
+// Reconciliation code of 120 bytes and more: with the jump after it the
+// skip would pass 127 bytes, so the reversed branch is written near.  (A
+// short skip's displacement wrapped and landed inside the reconciliation.)
+TEST(CgDriver, InLoopBranchSkipsLongReconciliationNear)
+{
+    for (int bytes : {120, 122, 123, 130, 300}) {
+        reset_fakes();
+        test_method* t = loop_method(0);
+        bbattr* b2 = t->blocks[2];
+        b2->flags |= BB_KIND_LOOP | BB_LOOP_HEADER;
+        b2->loop_depth = 1;
+        fakes.reconcile_from = 2;
+        fakes.reconcile_to = 2;
+        fakes.reconcile_bytes = bytes;
+        ASSERT_EQ(JITGenNativeCode_state(&t->m), 0);
+        const u1* jcc = code_start(t) + 5 + 3 + 3;
+        const u1* nops;
+        if (bytes + 5 <= 127) {
+            EXPECT_EQ(jcc[0], 0x7D) << bytes;                  // jge short
+            nops = jcc + 2;
+            EXPECT_EQ(nops + jcc[1], nops + bytes + (nops[bytes] == 0xEB ? 2 : 5)) << bytes;
+        } else {
+            EXPECT_EQ(jcc[0], 0x0F) << bytes;                  // jge near
+            EXPECT_EQ(jcc[1], 0x8D) << bytes;
+            nops = jcc + 6;
+            s4 d;
+            memcpy(&d, jcc + 2, 4);
+            EXPECT_EQ(nops + d, nops + bytes + (nops[bytes] == 0xEB ? 2 : 5)) << bytes;
+        }
+        EXPECT_EQ(nops[0], 0x90) << bytes;
+        EXPECT_EQ(nops[bytes - 1], 0x90) << bytes;
+        EXPECT_EQ(run_int(t), 10) << bytes;
+    }
+}
+
 TEST(CgDriver, BlockListedTwiceIsGeneratedOnce)
 {
     reset_fakes();

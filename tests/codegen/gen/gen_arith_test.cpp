@@ -244,6 +244,29 @@ TEST(GenInt, UnaryOperators)
         }
 }
 
+// x = op x on a local that lives in its frame slot: i2z and boolnot write
+// their normalised result back to the slot too (i2z of 5 there is 1, not 5).
+TEST(GenInt, UnaryOperatorOnALocalInItsFrameSlot)
+{
+    struct {
+        int op;
+        s4 a, want;
+    } cases[] = {
+        {40, 5, 1}, {40, 0, 0}, {40, -1, 1}, {40, (s4)0x80000000, 1}, {40, 0x100, 1},
+        {42, 1, 0}, {42, 0, 1}, {24, 7, 0}, {24, 0, 1}, {19, 5, -5},
+    };
+    static run t;
+    for (auto& c : cases) {
+        t.setup(c.op);
+        t.o.r[0] = local_op(1);
+        t.o.r[2] = local_op(1);
+        t.set_local(1, (u4)c.a);
+        gen_op1_II(&t.f.cg, &t.qp, &t.o);
+        machine out = t.go();
+        EXPECT_EQ((s4)out.frame[frame_word_of_local(1)], c.want) << "op " << c.op << " of " << c.a;
+    }
+}
+
 TEST(GenInt, MoveOfLocalAndConstant)
 {
     static run t;

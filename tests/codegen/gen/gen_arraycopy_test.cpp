@@ -181,6 +181,9 @@ const copy_case CASES[] = {
     {"count past the destination end", 10, 10, 10, L(0), K(5), L(6), 0, true},
     {"negative source position", 10, 10, 10, L(-1), L(0), L(1), 0, true},
     {"negative destination position, constant", 10, 10, 10, L(0), K(-2), L(1), 0, true},
+    {"negative source position, all constants", 10, 10, 10, K(-1), K(0), K(1), 0, true},
+    {"negative destination position, all constants, known bits", 10, 10, 10, K(0), K(-3), K(2),
+     SRCPOS_KNOWN | DSTPOS_KNOWN | LENGTH_KNOWN, true},
     {"negative count, constant", 8, 10, 10, K(0), K(0), K(-1), 0, true},
     {"negative count in a register", 8, 10, 10, K(0), K(0), L(-1), 0, true},
     // A large constant position and a large count that is known not to be

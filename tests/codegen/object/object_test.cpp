@@ -294,6 +294,7 @@ TEST(Allocation, NewTakesTheQuickEntryBelowTheLimit)
         {8, 0, 1, 0, 24},      // (8 + 19) & ~7
         {8, 1, 1, 1, 24},      // the quick entry refuses: the slow path allocates
         {364, 0, 1, 0, 376},   // the largest object the quick entry serves
+        {365, 0, 0, 1, 0},     // (365 + 19) & ~7 = 384: the smallest that takes the routine
         {368, 0, 0, 1, 0},     // 384: always the routine
     };
     for (auto& k : cases) {

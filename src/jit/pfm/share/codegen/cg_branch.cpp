@@ -143,27 +143,43 @@ static int in_loop_reconcile(codegen_context* cg, bbattr* src, bbattr* tgt)
     return 1;
 }
 
+// Reconciliation code in line: skipped by a reversed short branch, or by a
+// reversed near branch when the code and the jump after it could pass 127
+// bytes (fault mended: the short skip's displacement wrapped and the branch
+// landed inside the reconciliation code).
+constexpr u2 RECONCILE_SHORT_SKIP = 1, RECONCILE_NEAR_SKIP = 2;
+constexpr u4 JMP_NEAR_LENGTH = 5;
+
 // A conditional branch inside one innermost loop: the reconciliation code is
-// written in line, skipped by a reversed short branch.
+// written in line, skipped by a reversed branch.
 static void gen_loop_branch(codegen_context* cg, u4 cond, u4 source, u4 target)
 {
     backpatch_rec* rec = next_record(cg);
     rec->target = target;
     if (cg->pass == CG_PASS_MEASURE) {
+        // Counted as a near conditional jump, whichever form pass 2 writes.
         gen_jmp(cg, (int)cond, UNRESOLVED_TARGET);
         u4 before = cg->code_size;
         register_info* st = save_register_info(cg);
         BB_change_register_info(cg, source, target);
         restore_register_info(cg, st);
         free_register_info(cg, st);
-        rec->reconcile = cg->code_size != before;
-        if (rec->reconcile)
+        u4 length = cg->code_size - before;
+        rec->reconcile = length == 0                       ? 0
+                         : length + JMP_NEAR_LENGTH <= 127 ? RECONCILE_SHORT_SKIP
+                                                           : RECONCILE_NEAR_SKIP;
+        if (rec->reconcile == RECONCILE_SHORT_SKIP)
             _gen_jmpcc(cg, COND_ALWAYS, UNRESOLVED_TARGET, 1);
+        else if (rec->reconcile == RECONCILE_NEAR_SKIP)
+            gen_jmp(cg, COND_ALWAYS, UNRESOLVED_TARGET);
         rec->position = cg->code_size;
     } else {
         u1* skip = nullptr;
         if (rec->reconcile) {
-            gen_jmp_short(cg, (int)reverse_jump_cond(cond), UNRESOLVED_TARGET);
+            if (rec->reconcile == RECONCILE_NEAR_SKIP)
+                gen_jmp(cg, (int)reverse_jump_cond(cond), UNRESOLVED_TARGET);
+            else
+                gen_jmp_short(cg, (int)reverse_jump_cond(cond), UNRESOLVED_TARGET);
             skip = exact_code(cg);
             cg_open_window(cg);
             register_info* st = save_register_info(cg);
@@ -177,7 +193,9 @@ static void gen_loop_branch(codegen_context* cg, u4 cond, u4 source, u4 target)
         else
             gen_jmp(cg, (int)cond, UNRESOLVED_TARGET);
         u1* site = exact_code(cg);
-        if (skip != nullptr)
+        if (skip != nullptr && rec->reconcile == RECONCILE_NEAR_SKIP)
+            cg_write32(skip - 4, (u4)(site - skip));
+        else if (skip != nullptr)
             skip[-1] = (u1)(site - skip);
         rec->site = site;
         rec->position = (u4)(uintptr_t)site;

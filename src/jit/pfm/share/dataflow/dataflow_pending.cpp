@@ -1,16 +1,16 @@
-// Entries of the passes that the two optimizer drivers call and that other
-// Parts still have to build: the bytecode analyses, the quadruple passes, the
-// inlining transformations, the class-hierarchy guard passes and the
-// register manager's colouring and attribute tables.
+// Entries of the optimizer passes that the two optimizer drivers call and
+// that are still to come: the bytecode analyses, the later quadruple passes,
+// the inlining transformations and the class-hierarchy guard passes.
 //
 // Every entry is weak: the pass's own strong definition replaces it at link
-// time, and the pass deletes its stand-in here when it lands.  Each stand-in
-// keeps the gate its Part specifies (option bit, environment switch, state of
-// the method) and answers what its caller treats as "did nothing"; where the
-// pass leaves a mark that tells later stages its results are missing
-// (liveness unavailable, reaching definitions stale, meantime absent, null
-// check skipped), the stand-in leaves that mark, since it computed nothing.
-// Under ORVA_COMPILEOPT=NALL every optional pass is off by its own gate.
+// time, and the pass deletes its stand-in here when it lands (the test
+// check_standins keeps the list of the stand-ins allowed to remain).  Each
+// stand-in keeps the gate of its pass (option bit, environment switch, state
+// of the method) and answers what its caller treats as "did nothing"; where
+// the pass leaves a mark that tells later stages its results are missing
+// (null check skipped), the stand-in leaves that mark, since it computed
+// nothing.  Under ORVA_COMPILEOPT=NALL every optional pass is off by its own
+// gate.
 #include <stdlib.h>
 
 #include "driver/driver.h"
@@ -95,9 +95,6 @@ PENDING int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context
 
 // ---- quadruple passes ------------------------------------------------------------------
 
-// Still to come: the local-variable characteristics (no result).
-PENDING void Initialize_lvar_characteristics(method_compile_context* m, dataflow_pass_context* pc) {}
-
 // Still to come: copy propagation (NQCOPYPROPA; needs the quadruple form and
 // a local).  Returning at the gate leaves the pass flags as they were.
 PENDING int dataflow_Q_copypropa(method_compile_context* m, dataflow_pass_context* pc, int first_run)
@@ -126,63 +123,11 @@ PENDING int dataflow_Q_arraycheck(method_compile_context* m, dataflow_pass_conte
 // propagation is not requested.
 PENDING int dataflow_Q_commoning(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 
-// Its own Part makes it do nothing and answer 0.
+// The move-copy pass does nothing and answers 0.
 PENDING int dataflow_Q_movecopy(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// Still to come: reaching definitions.  Without chains the method keeps its
-// reaching-definitions-stale mark, as the pass leaves it when it skips.
-PENDING int dataflow_Q_reachdef(method_compile_context* m, dataflow_pass_context* pc)
-{
-    m->state_flags |= MCC_REACHDEF_STALE;
-    return 0;
-}
 
 // Still to come: the use-def chain pass (NQUD_DU; needs fresh chains).
 PENDING int dataflow_Q_UD_DU(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 
 // Still to come: synchronization optimization (NQSYNCOPT).
 PENDING int dataflow_Q_syncopt(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// Still to come: the transformation for the target architecture.
-PENDING int TransformForArchitecture(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// Still to come: live variables.  Skipped with the unavailable mark, as the
-// pass itself answers when it does not run, so that nothing reads live sets
-// that were never computed.
-PENDING int dataflow_Q_livevar(method_compile_context* m, dataflow_pass_context* pc)
-{
-    m->state_flags |= MCC_LIVENESS_UNAVAILABLE;
-    return 0;
-}
-
-// Still to come: the exit-path analysis (no block marks).
-PENDING int dataflow_athrow(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// Still to come: the meantime analysis.  No distances: the method keeps the
-// meantime-absent mark.
-PENDING int dataflow_Q_meantime(method_compile_context* m, dataflow_pass_context* pc)
-{
-    m->state_flags |= MCC_MEANTIME_ABSENT;
-    return 0;
-}
-
-// Still to come: call marking (no marks) and delayed indexing (NQDELAYEDINDEX).
-PENDING int dataflow_Q_spoptimize(method_compile_context* m) { return 0; }
-PENDING int dataflow_Q_delayed_index(method_compile_context* m) { return 0; }
-
-// Still to come: call dominance (no marks).
-PENDING int dataflow_Q_calldom(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// Still to come: register constraint back-propagation (NQCONSTRAINTPROPA).
-PENDING int dataflow_Q_constraint_back_propa(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// ---- register manager ----------------------------------------------------------------------
-
-// Still to come: colouring of local-variable slots (NSHRINKLVAR, NCOLORQUAD).
-PENDING int coloring_driver(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// Still to come: register preferences of the colouring (always 0 by its Part).
-PENDING int add_and_allocate_color(method_compile_context* m) { return 0; }
-
-// Still to come: the per-block attribute lists (none stored).
-PENDING int allocate_lvattr_tbl(method_compile_context* m, void* record) { return 0; }

@@ -1,8 +1,8 @@
 // Checks of the inlining analysis that the prescan, the call-site
 // registration and the call-graph walk ask, and that the inlinability and
-// class-hierarchy Parts still have to build.
+// class-hierarchy analyses still have to build.
 //
-// Every entry is weak: the Part's strong definition replaces it, and the Part
+// Every entry is weak: the analysis's strong definition replaces it, and it
 // deletes its stand-in here when it lands.  Each answers the way that keeps a
 // call a plain call: nothing inlinable, no devirtualization target, no
 // direct binding; no method-block verdict is written.

@@ -1,7 +1,7 @@
-// Entries of the loop-optimizer Parts that the optimizer drivers and the DFS
-// list builders call and that are still to come.  Every entry is weak: the
-// Part's strong definition replaces it, and the Part deletes its stand-in
-// here when it lands.  Each keeps its Part's gate and answers "did nothing".
+// Entries of the loop optimizer that the optimizer drivers and the DFS list
+// builders call and that are still to come.  Every entry is weak: the pass's
+// strong definition replaces it, and the pass deletes its stand-in here when
+// it lands.  Each keeps its pass's gate and answers "did nothing".
 #include "driver/driver.h"
 #include "dataflow/dataflow.h"
 #include "loop/loop.h"
@@ -16,17 +16,9 @@ PENDING int generate_dfs_list_with_precise_ehandler(method_compile_context* m)
     return generate_dfs_list_traditional(m);
 }
 
-// Still to come: goto elimination (if-conversion and branch inversion).
-// Nothing reordered.
-PENDING int bb_goto_elimination(method_compile_context* m) { return 0; }
-
 // Still to come: the loop optimizer (off under NLOOPVERSIONING or NLOPT2).
 // Nothing to do counts as success (1).
 PENDING int do_loop_optimization2(method_compile_context* m, dataflow_pass_context* pc) { return 1; }
-
-// Still to come: local-variable table shrinking over the quadruples
-// (NSHRINKLVAR).  Nothing shrunk.
-PENDING int do_shrinking_quadruple(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 
 // Still to come: field privatization (NPRIVATIZE).  No blocks to add, nothing
 // rewritten, success.

@@ -1,18 +1,21 @@
-// Weak stand-ins for the register manager's exports, for binaries that link
-// the code-generation core without the register manager itself (the core's
-// own unit tests): the register manager's objects (codegen/reg_*.cpp) replace
-// every one of them in the compiler library.  Reaching one means the
-// register manager is missing: the process ends with a message.
+// Weak doubles of the register manager's exports and of a few run-time
+// services (routine table, x87 control-word area, thread-local-area mask,
+// moved-jump report, data-table registration), for the unit-test binaries
+// that link the code-generation core without the register manager or the
+// run-time support: the owners' objects replace every one of them where they
+// are linked.  Reaching one means a test needs a service it does not link:
+// the process ends with a message.
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "codegen/codegen.h"
 #include "codegen/reg_manager.h"
 
 #define PENDING __attribute__((weak))
 
 [[noreturn]] static void regman_missing(const char* name)
 {
-    fprintf(stderr, "JIT internal error: register manager service %s is not available\n", name);
+    fprintf(stderr, "test double: service %s is not linked\n", name);
     exit(-1);
 }
 
@@ -241,8 +244,17 @@ PENDING int gen_push_freg(codegen_context*) { regman_missing("gen_push_freg"); }
 PENDING int loop_localreg_alloc(method_compile_context*) { regman_missing("loop_localreg_alloc"); }
 PENDING int tile_reg_alloc(method_compile_context*, var_usage_entry*) { regman_missing("tile_reg_alloc"); }
 PENDING void sort_local_tbl(method_compile_context*, int, local_usage_entry*, int) { regman_missing("sort_local_tbl"); }
-PENDING int allocate_lvattr_tbl(method_compile_context*, void* record);   // record: a bbattr int add_and_allocate_color(method_compile_context*) { regman_missing("allocate_lvattr_tbl"); }
 PENDING int coloring_driver(method_compile_context*, dataflow_pass_context*) { regman_missing("coloring_driver"); }
 PENDING int count_set_bits(const u8*, int) { regman_missing("count_set_bits"); }
 PENDING int set_rmmi_locals_map_with_coloring(codegen_context*, method_compile_context*, void*, s4*, void*, int) { regman_missing("set_rmmi_locals_map_with_coloring"); }
 PENDING const char* Conv_bit(const u8*, int, int) { regman_missing("Conv_bit"); }
+
+// ---- run-time support and method glue -------------------------------------
+PENDING void patch_cmp_jmp_code(codegen_context*, u1*, u1*) { regman_missing("patch_cmp_jmp_code"); }
+extern "C" PENDING void** _GET_DECODE_TABLE_BASE(void) { regman_missing("_GET_DECODE_TABLE_BASE"); }
+extern "C" PENDING u1* _GET_FCONTROL_WORD_BASE(void) { regman_missing("_GET_FCONTROL_WORD_BASE"); }
+// The thread-local-area mask: the run-time support sets it at start-up.
+extern "C" {
+PENDING u4 orva_tla_mask = 0;
+}
+PENDING void register_datatable(codegen_context*, int, const u4*, int, u1*) { regman_missing("register_datatable"); }
