@@ -148,6 +148,52 @@ TEST_F(FrameIterator, InlinedFramesAndIdentityWords)
     });
 }
 
+// A compiled frame whose caller is no code and whose carried frame base is
+// compiled code's ebp (any value), and a transition frame whose caller word
+// is neither the marker nor a stack address: the walk goes on with the
+// interpreter frames instead of reading through them.
+TEST_F(FrameIterator, StepsThroughNoFrameGoOnWithTheInterpreterFrames)
+{
+    vmtest::run_java([&](EE* ee) {
+        auto prev = slot<void (*)(frame_iterator*)>(FI_PREV);
+        auto more = slot<int (*)(frame_iterator*)>(FI_MORE);
+        JavaFrame* interp = ee->current_frame;
+        ASSERT_NE(interp, nullptr);
+        u4 here = reinterpret_cast<u4>(&interp);
+        u4 below = (here & TLA_MASK) - 0x20;       // just outside this thread's area
+        const u4 bases[] = {1, below, 0xFFFFFFE5};
+        for (u4 base : bases) {
+            u4 stack[4] = {reinterpret_cast<u4>(fake_code) + 28, 0, 0, 0x1234};   // own frame, depth 2
+            frame_iterator it;
+            std::memset(&it, 0, sizeof it);
+            slot<void (*)(frame_iterator*, u4)>(FI_SET)(&it, reinterpret_cast<u4>(&stack[0]) | 2);
+            ASSERT_EQ(it.kind, static_cast<u4>(FIK_COMPILED));
+            it.frame_base = base;
+            it.interp_frame = interp;
+            prev(&it);
+            EXPECT_EQ(it.kind, static_cast<u4>(FIK_INTERPRETER)) << std::hex << base;
+            EXPECT_EQ(it.interp_frame, interp);
+            it.interp_frame = nullptr;
+            slot<void (*)(frame_iterator*, u4)>(FI_SET)(&it, reinterpret_cast<u4>(&stack[0]) | 2);
+            it.frame_base = base;
+            prev(&it);
+            EXPECT_EQ(more(&it), 0) << std::hex << base;
+        }
+        const u4 callers[] = {4, below};
+        for (u4 caller : callers) {
+            u4 t[9] = {0, 0, 0, 0, 0, 0, 0, 0, caller};
+            frame_iterator it;
+            std::memset(&it, 0, sizeof it);
+            slot<void (*)(frame_iterator*, u4)>(FI_SET)(&it, reinterpret_cast<u4>(t) | 1);
+            ASSERT_EQ(it.kind, static_cast<u4>(FIK_TRANSITION));
+            it.interp_frame = interp;
+            prev(&it);
+            EXPECT_EQ(it.kind, static_cast<u4>(FIK_INTERPRETER)) << std::hex << caller;
+            EXPECT_EQ(it.interp_frame, interp);
+        }
+    });
+}
+
 // A refused transfer returns to the interpreter with ebx, esi, edi as they
 // were, the bytecode position stored in the frame's state area, and the
 // mode word 0.

@@ -47,6 +47,13 @@ void emit_rel32(codegen_context* cg, u1 opcode, u4 target)
 
 void emit_byte(codegen_context* cg, u1 v) { cg_emit_raw(cg, &v, 1); }
 
+// push/pop of a register the stub saves around its call (the register's own
+// use is not recorded).  The depth changes are recorded like the body's: a
+// walk through the stub's call (the resolver may run Java code or raise)
+// finds the caller's frame only with them.
+void stub_push(codegen_context* cg, u4 reg) { _gen_push(cg, reg | REG_NOREC); }
+void stub_pop(codegen_context* cg, u4 reg) { _gen_pop(cg, reg | REG_NOREC); }
+
 void emit_push_imm32(codegen_context* cg, u4 v)
 {
     u1 b[5] = {OP_PUSH_IMM32};
@@ -207,14 +214,14 @@ static void invoke_back_patch_stubs(codegen_context* cg)
         stub_stack_offset(cg, r->sp_offset);
         if (r->kind == INVOKE_SITE_UNRESOLVED) {
             aim(r->site + 5, cg->code);
-            emit_byte(cg, 0x50);   // push eax
-            emit_byte(cg, 0x53);   // push ebx
+            stub_push(cg, GR_EAX);
+            stub_push(cg, GR_EBX);
             _gen_move_gr_i4(cg, GR_EAX | REG_NOREC, (s4)r->x);
             gen_move_gr_i4_5bytes(cg, GR_EBX | REG_NOREC, (s4)r->y);
             _gen_call(cg, RT_ENTRY_INVOKESTATIC);
             note_position(cg, r->block, r->quad);
-            emit_byte(cg, 0x5B);   // pop ebx
-            emit_byte(cg, 0x58);   // pop eax
+            stub_pop(cg, GR_EBX);
+            stub_pop(cg, GR_EAX);
             emit_byte(cg, OP_RET);
             // The resolver stores the callee into the push that follows.
             r->x = CG_PLACEHOLDER;
@@ -294,14 +301,14 @@ static void invokevirtualobject_stubs(codegen_context* cg)
                 aim(r->next->site_end, cg->code);
                 r->next = r->next->next;
             }
-            emit_byte(cg, 0x50);
-            emit_byte(cg, 0x53);
+            stub_push(cg, GR_EAX);
+            stub_push(cg, GR_EBX);
             _gen_move_gr_i4(cg, GR_EAX | REG_NOREC, (s4)r->x);
             gen_move_gr_i4_5bytes(cg, GR_EBX | REG_NOREC, (s4)r->y);
             _gen_call(cg, RT_ENTRY_INVOKEVIRTUAL);
             note_position(cg, r->block, r->quad);
-            emit_byte(cg, 0x5B);
-            emit_byte(cg, 0x58);
+            stub_pop(cg, GR_EBX);
+            stub_pop(cg, GR_EAX);
             emit_byte(cg, OP_RET);
             // mov dest, [base + disp32]: the resolver copies its first two bytes.
             u1 t[6] = {OP_MOV_R_RM, (u1)(0x80 | (r->r & 7) << 3 | (r->r >> 8 & 7))};
@@ -478,16 +485,16 @@ void gen_guess_and_load_mb(codegen_context* cg)
             else
                 aim(e->jump + 6, cg->code);
         }
-        emit_byte(cg, 0x50);
-        emit_byte(cg, 0x52);
-        emit_byte(cg, 0x51);
+        stub_push(cg, GR_EAX);
+        stub_push(cg, GR_EDX);
+        stub_push(cg, GR_ECX);
         gen_move_gr_i4_5bytes(cg, GR_EDX | REG_NOREC, (s4)(uintptr_t)e->imb);
         gen_move_gr_i4_5bytes(cg, GR_ECX | REG_NOREC, (s4)e->ecx_value);
         _gen_call(cg, RT_ENTRY_IFACE_GUESS);
-        emit_byte(cg, 0x59);
-        emit_byte(cg, 0x5A);
+        stub_pop(cg, GR_ECX);
+        stub_pop(cg, GR_EDX);
         _gen_move_gr_gr(cg, e->reg, GR_EAX | REG_NOREC);
-        emit_byte(cg, 0x58);
+        stub_pop(cg, GR_EAX);
         emit_rel32(cg, OP_JMP_REL32, writing(cg) ? (u4)(uintptr_t)e->back : 0);
     }
     cg->mci->guess_stub_head = c.fill;

@@ -189,18 +189,24 @@ static void emit_stub(codegen_context* cg, const resolve_backpatch_anchor* r)
         cg->mci->sp_offset = r->sp_offset;
         update_sp_offset_table(cg, r->sp_offset);
     }
-    const u1 push_ac[2] = {0x50, 0x51}, push_b = 0x53, pop_b = 0x5B, pop_ca_ret[3] = {0x59, 0x58, 0xC3};
-    cg_emit_raw(cg, push_ac, 2);
+    // The saves are recorded as depth changes: a walk through the
+    // resolver's call (it may run Java code or raise) needs them to find
+    // the caller's frame.
+    const u1 ret = 0xC3;
+    _gen_push(cg, GR_EAX | REG_NOREC);
+    _gen_push(cg, GR_ECX | REG_NOREC);
     if (r->context != 0)
-        cg_emit_raw(cg, &push_b, 1);
+        _gen_push(cg, GR_EBX | REG_NOREC);
     _gen_move_gr_i4(cg, GR_EAX | REG_NOREC, (s4)r->a);
     _gen_move_gr_i4(cg, GR_ECX | REG_NOREC, (s4)r->x87_state);
     if (r->context != 0)
         gen_move_gr_i4_5bytes(cg, GR_EBX | REG_NOREC, (s4)r->context);
     _gen_call(cg, routine_of(r->opcode));
     if (r->context != 0)
-        cg_emit_raw(cg, &pop_b, 1);
-    cg_emit_raw(cg, pop_ca_ret, 3);
+        _gen_pop(cg, GR_EBX | REG_NOREC);
+    _gen_pop(cg, GR_ECX | REG_NOREC);
+    _gen_pop(cg, GR_EAX | REG_NOREC);
+    cg_emit_raw(cg, &ret, 1);
     if (r->opcode != 172)
         emit_template(cg, r);
 }

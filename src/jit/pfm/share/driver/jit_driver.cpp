@@ -372,7 +372,13 @@ extern "C" int _jit_fast_compile(methodblock* mb, EE* ee, u4 transfer_point, u4 
     marker.zero = 0;
     marker.distance =
         prev_record != nullptr ? ((prev_record[1] & ~1u) - 4 - reinterpret_cast<u4>(&marker)) / 4 : 0;
+    // The marker's flag bytes read as a one-entry stack-depth table (offset
+    // 0 -> `distance`): the placeholder takes it as its own, so a walker
+    // that finds the method being compiled at the marker steps from there to
+    // the frame of the previous record.  Only the placeholder keeps it.
+    rec.md_word1 = reinterpret_cast<u4>(&marker.flags[0]);
     register_committed_code0(placeholder, mb, reinterpret_cast<u1*>(mb), reinterpret_cast<u1*>(mb), nullptr, nullptr);
+    rec.md_word1 = 0;
     transition[0] = prev_head;
     transition[1] = reinterpret_cast<u4>(&marker) | 1u;
     transition[2] = 0;      // unused by walkers

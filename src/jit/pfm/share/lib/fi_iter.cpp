@@ -90,6 +90,25 @@ void position_interpreter(frame_iterator* it, JavaFrame* frame)
     it->kind = FIK_INTERPRETER;
 }
 
+// Every compiled and transition frame of a walk lies on the walked thread's
+// stack, inside the thread area of the frame the walk steps from.  A step
+// whose target lies elsewhere has read a frame base or a link that is no
+// frame's (a layout the walk does not know): rather than read through it,
+// the walk goes on with the interpreter frames, as for a compiled caller
+// whose code is gone.
+bool on_stack_of(u4 address, u4 from)
+{
+    return address != 0 && (address & TLA_MASK) == (from & TLA_MASK);
+}
+
+void continue_with_interpreter(frame_iterator* it)
+{
+    if (it->interp_frame == nullptr)
+        set_end(it);
+    else
+        position_interpreter(it, it->interp_frame);
+}
+
 // Steps out of the compiled frame at A (kinds 1 and 2).
 void step_out_of_compiled(frame_iterator* it)
 {
@@ -109,14 +128,20 @@ void step_out_of_compiled(frame_iterator* it)
             break;
         }
     }
+    if (!on_stack_of(s, a)) {
+        continue_with_interpreter(it);
+        return;
+    }
     u4 w = c->md[0] & 0xFFFFFF;
     if (w != 0)
         restore_a_callee_saved_reg(s - w, c->md, SAVED_EBP, &it->frame_base);
     rcc* caller = code_containing(word_at(s));
-    if (caller == nullptr)
+    if (caller != nullptr)
+        position_compiled_at(it, s, caller);
+    else if (on_stack_of(it->frame_base - 32, a))
         position_transition(it, it->frame_base - 32);
     else
-        position_compiled_at(it, s, caller);
+        continue_with_interpreter(it);
 }
 
 void step_out_of_transition(frame_iterator* it)
@@ -127,6 +152,10 @@ void step_out_of_transition(frame_iterator* it)
         return;
     }
     u4 a = t[8];
+    if (!on_stack_of(a, it->frame)) {
+        continue_with_interpreter(it);
+        return;
+    }
     rcc* c = code_containing(word_at(a));
     if (c == nullptr) {
         position_transition(it, a - 32);
