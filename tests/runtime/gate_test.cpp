@@ -146,7 +146,7 @@ TEST(Gate, InterpreterPathCopiesArgumentsInTheVmOrder)
 TEST(Gate, InterpreterPathForStaticAndNativeMethods)
 {
     page pg = make_page();
-    // static (F I J): F from the area, I in edx, J's first word in ecx, second from the area.
+    // static (F I J): F from the area; I is the first integer-class word (eax), J in edx and ecx.
     methodblock* mb = new_method("(FIJ)V", ACC_STATIC | ACC_NATIVE, 4);
     mb->counter = 1;
     put_stub(pg.at(STUB), reinterpret_cast<u4>(mb), reinterpret_cast<void*>(&__bp_gate_code));
@@ -156,10 +156,43 @@ TEST(Gate, InterpreterPathForStaticAndNativeMethods)
     EXPECT_EQ(rtf_invoker_seen[1], 1u);                         // ebx: static
     EXPECT_EQ(rtf_invoker_seen[3], reinterpret_cast<u4>(mb->clazz));
     EXPECT_EQ(rtf_invoker_seen[4], 7u) << "a native method leaves the mode word alone";
-    const u4 want[5] = {0x203, 0xB2, 0xB1, 0x200, 4};
+    const u4 want[5] = {0xB2, 0xB1, 0xB0, 0x200, 4};
     for (int k = 0; k < 5; k++)
         EXPECT_EQ(rtf_invoker_args[k], want[k]) << k;
     EXPECT_EQ(call_target(pg.at(SITE)), reinterpret_cast<u4>(pg.at(STUB))) << "no code: nothing patched";
+}
+
+// Float and double words travel in the argument area and do not use up a
+// register: the integer-class words after them still come in eax, edx, ecx.
+TEST(Gate, InterpreterPathCountsOnlyIntegerClassWordsForRegisters)
+{
+    struct {
+        const char* signature;
+        u2 access;
+        u2 words;
+        u4 want[8];     // word n-1 .. word 0, then the count
+    } const cases[] = {
+        // J in eax/edx, D from the area, the reference in ecx, [I from the area.
+        {"(JDLjava/lang/Object;[I)V", ACC_STATIC, 6, {0x305, 0xC2, 0x303, 0x302, 0xC1, 0xC0, 6}},
+        // this in eax, D from the area, I in edx, F from the area, the reference in ecx.
+        {"(DIFLjava/lang/Object;)I", 0, 6, {0xC2, 0x304, 0xC1, 0x302, 0x301, 0xC0, 6}},
+        // F and D first: I, J's two words in eax, edx, ecx.
+        {"(FDIJ)V", ACC_STATIC, 6, {0xC2, 0xC1, 0xC0, 0x302, 0x301, 0x300, 6}},
+    };
+    for (const auto& c : cases) {
+        page pg = make_page();
+        methodblock* mb = new_method(c.signature, c.access, c.words);
+        mb->counter = 2;
+        put_stub(pg.at(STUB), reinterpret_cast<u4>(mb), reinterpret_cast<void*>(&__gate_code));
+        u4 words[8];
+        for (u4 i = 0; i < c.words; i++)
+            words[i] = 0x300 + i;
+        rtf_invoker_calls = 0;
+        run_site(pg, 0xC0, 0xC1, 0xC2, c.words, words);
+        EXPECT_EQ(rtf_invoker_calls, 1u) << c.signature;
+        for (u4 k = 0; k <= c.words; k++)
+            EXPECT_EQ(rtf_invoker_args[k], c.want[k]) << c.signature << ", word at esp+" << 4 * (k + 1);
+    }
 }
 
 TEST(Gate, PendingExceptionIsRaisedInTheCaller)

@@ -53,6 +53,11 @@ static void reset_block_states(codegen_context* cg, method_compile_context* m)
 
 static void gen_tails(codegen_context* cg, method_compile_context* m)
 {
+    // The out-of-line code is written at exact positions, some of it (the
+    // monitor slow paths) by the raw emitters: a window the last block left
+    // open (a returning block leaves it open) is closed first, or that code
+    // would go into the scheduler's scratch slot.
+    cg_close_window(cg);
     gen_bb_linkage(cg, 1);
     gen_call_allocation_slow_path(cg);
     gen_call_rtlib_to_throw_exception(cg, 0, 0);

@@ -10,17 +10,22 @@
 // compiled caller passed the first three integer-class words (the receiver
 // first) in eax, edx and ecx (regs[0..2]) and every other word, and every
 // float or double word, in its argument area: word i at E + 4 x (n - i),
-// E being the address of the return address.
+// E being the address of the return address.  Float and double words do
+// not count towards the three: in (DLjava/lang/Object;) the reference is the
+// first integer-class word and came in eax.
 // Called from the gate with the stack only 4-byte aligned.
 extern "C" __attribute__((force_align_arg_pointer)) void rt_gate_copy_args(methodblock* mb, u4* area,
                                                                           const u4* regs, const u4* E)
 {
     u4 n = mb->args_size;
-    u4 w = 0;
-    auto take = [&](bool in_register) {
+    u4 w = 0;           // argument word index
+    u4 r = 0;           // integer-class words seen so far
+    auto take = [&](bool integer_class) {
         if (w >= n)
             return;     // a signature longer than the argument size: copy nothing beyond it
-        area[n - 1 - w] = (in_register && w < 3) ? regs[w] : E[n - w];
+        area[n - 1 - w] = (integer_class && r < 3) ? regs[r] : E[n - w];
+        if (integer_class)
+            r++;
         w++;
     };
     area[n] = n;
