@@ -25,9 +25,6 @@ extern "C" int _jit_monitorExitQuicker(u4 object, EE* ee, u4 ebp, u4 stub_frame)
 #pragma weak orva_monitorEnter2
 #pragma weak orva_monitorFlatExitForJIT
 #pragma weak orva_processor_num
-// The scheduling window's owner; binaries without it never open a window.
-void cg_close_window(codegen_context* cg) __attribute__((weak));
-void cg_open_window(codegen_context* cg) __attribute__((weak));
 
 namespace {
 
@@ -276,17 +273,9 @@ static void gen_one_slow_sync(codegen_context* cg, slow_sync_info* s)
     _gen_jmpcc(cg, COND_ALWAYS, writing(cg) ? (u4)(uintptr_t)s->return_address : UNRESOLVED_TARGET, 4);
 }
 
-// Written outside the scheduling window, like every tail: the paths aim
-// jumps at their own positions, and code left in an open window would be
-// written over by the tail that follows.
 void gen_slow_sync_target(codegen_context* cg)
 {
-    int reopen = (cg->flags & (CG_SCHED_OFF | CG_SCHED_WINDOW_OPEN)) == CG_SCHED_WINDOW_OPEN;
-    if (reopen)
-        cg_close_window(cg);
     for (slow_sync_info* s = reinterpret_cast<slow_sync_info*>((uintptr_t)cg->mci->slow_sync_state); s != nullptr;
          s = s->next)
         gen_one_slow_sync(cg, s);
-    if (reopen)
-        cg_open_window(cg);
 }
