@@ -4,10 +4,8 @@
 // The signal handler stores the fault code, the faulting eip and the data
 // address in the TLA (+0x0C .. +0x14), sets the in-progress word (+0x18) and
 // resumes the thread here with every register as it was at the fault except
-// eip (and %gs reloaded from the descriptor the handler made this thread's
-// own, under a guard that this routine releases first).  This routine then
-// does what the software raisers of the compiler do, with three differences
-// the filters rely on:
+// eip.  This routine then does what the software raisers of the compiler do,
+// with three differences the filters rely on:
 //   - the context's Eip is the faulting instruction before the call (the
 //     idiv repair adds 2 to it);
 //   - Ecx and Edx are recorded and restored from the context (the repair
@@ -57,11 +55,6 @@ vm_fault_raiser:
         mov     [esp + CTX + CTX_ESP], eax
         mov     dword ptr [esp + CTX + CTX_CW], 0
         fnstcw  [esp + CTX + CTX_CW]
-        // The signal return has reloaded %gs from the descriptor the signal
-        // handler wrote: the descriptor guard it holds goes now, before
-        // anything that may start a thread.
-        cld
-        call    vm_fault_resumed
         mov     edx, esp
         and     edx, AREA_MASK                  // this thread's TLA
         mov     eax, [edx + TLA_FAULT_EIP]

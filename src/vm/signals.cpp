@@ -17,26 +17,15 @@
 //                                     library's text (probes)       -> 0x40
 //   other SIGSEGV/SIGBUS              eip in committed code or the
 //                                     interpreter's range           -> 0xB
-// The handler resumes the thread through a return from the signal, which
-// reloads %gs from its descriptor; under qemu-i386 that descriptor is shared
-// by all threads and holds the TLS base of the thread created last, so the
-// handler writes its own thread's base back first (see "thread-pointer
-// descriptor" below); without that a thread continued after a fault on the
-// TLS, the stack and errno of another thread, which the reaper later unmaps.
-//
 // A fault in the red zone, a second stack fault while the yellow zone is
 // open, a fault in VM C++ code or libc, a fault while the previous one is
 // still being raised, or a fault on a thread that is not a Java thread is
 // fatal: a report on stderr and abort() (exit status 134, distinct from the
 // status 1 of an uncaught Java exception).
-#include <asm/ldt.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
-#include <sys/syscall.h>
 #include <ucontext.h>
 #include <unistd.h>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -131,43 +120,6 @@ void report_thread(EE* ee)
     die();
 }
 
-// ---------------------------------------------------------------------------
-// Thread-pointer descriptor
-// ---------------------------------------------------------------------------
-
-// Taken by the fault handler (released by the raiser, vm_fault_resumed) and
-// around thread creation; a spin lock because the handler runs in signal
-// context, where a sleeping lock is not allowed.  Its holders keep it for a
-// few instructions or one pthread_create.
-u4 tls_guard;
-
-void take_tls_guard()
-{
-    while (__atomic_exchange_n(&tls_guard, 1u, __ATOMIC_ACQUIRE) != 0)
-        sched_yield();
-}
-
-// Makes the descriptor that the signal return loads %gs from (selector
-// `gs`) hold the faulting thread's TLS base, and keeps the guard until the
-// raiser has run with %gs reloaded.  A kernel keeps the descriptor per
-// thread: it reads back the thread's own base and nothing is written.
-void republish_tls(EE* ee, u4 gs)
-{
-    take_tls_guard();
-    u4 base = vm_thread_tls_base(ee);
-    if (base == 0 || (gs & 4) != 0 || (gs >> 3) == 0)
-        return;                             // not a GDT selector of ours
-    int saved_errno = errno;
-    user_desc d;
-    std::memset(&d, 0, sizeof d);
-    d.entry_number = gs >> 3;
-    if (syscall(SYS_get_thread_area, &d) == 0 && d.base_addr != base) {
-        d.base_addr = base;
-        syscall(SYS_set_thread_area, &d);
-    }
-    errno = saved_errno;
-}
-
 bool pc_in_compiled(u4 pc)
 {
     auto hook = reinterpret_cast<int (*)(u4, methodblock*)>(vm_hook_pc_in_compiled);
@@ -228,7 +180,6 @@ void fault_handler(int sig, siginfo_t* si, void* ucv)
     t->fault_eip = eip;
     t->fault_addr = site.fault_addr;
     t->fault_busy = 1;
-    republish_tls(ee, static_cast<u4>(uc->uc_mcontext.gregs[REG_GS]) & 0xFFFF);
     uc->uc_mcontext.gregs[REG_EIP] = static_cast<greg_t>(reinterpret_cast<uintptr_t>(vm_fault_raiser));
 }
 
@@ -252,21 +203,6 @@ u4 vm_classify_fault(const vm_fault_site& s)
         return s.in_compiled || s.in_compiler_text ? FAULT_STACK_OVERFLOW : 0;
     }
     return s.in_compiled || s.in_interpreter ? FAULT_MEMORY : 0;
-}
-
-void vm_tls_guard_enter()
-{
-    take_tls_guard();
-}
-
-void vm_tls_guard_leave()
-{
-    __atomic_store_n(&tls_guard, 0u, __ATOMIC_RELEASE);
-}
-
-extern "C" void vm_fault_resumed()
-{
-    vm_tls_guard_leave();
 }
 
 bool vm_pc_in_interpreter(u4 pc)

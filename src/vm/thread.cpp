@@ -39,7 +39,6 @@ struct sys_thread {
     u1* jni_map;                // JNI local-reference array mapping
     u4 jni_map_size;
     u1* altstack;               // alternate signal stack
-    u4 tls_base;                // base of the thread's %gs segment (its TCB)
     void (*fn)(EE*, void*);
     void* arg;
     u4 number;                  // thin-lock number n
@@ -184,9 +183,6 @@ void* thread_entry(void* p)
     EE* ee = st->ee;
     // Compiled code assumes this x87 state on entry; VM code is SSE-based.
     asm volatile("fninit\n\tfldcw %0\n\tcld" : : "m"(java_control_word));
-    // glibc's thread descriptor is the TCB that %gs addresses.
-    static_assert(sizeof(pthread_t) == sizeof(u4));
-    st->tls_base = static_cast<u4>(pthread_self());
     tls_ee = ee;
     stack_t ss = {};
     ss.ss_sp = st->altstack;
@@ -216,11 +212,6 @@ void* thread_entry(void* p)
 EE* vm_current_ee()
 {
     return tls_ee;
-}
-
-u4 vm_thread_tls_base(EE* ee)
-{
-    return ee && ee->sys_thread ? vm_self(ee)->tls_base : 0;
 }
 
 EE* vm_start_thread_area(void (*fn)(EE*, void*), void* arg, bool daemon)
@@ -300,12 +291,8 @@ EE* vm_start_thread_area(void (*fn)(EE*, void*), void* arg, bool daemon)
     pthread_attr_init(&attr);
     pthread_attr_setstack(&attr, reinterpret_cast<void*>(a + THREAD_AREA_STACK), PTHREAD_STACK_SIZE);
     // Created under the queue lock so that the new thread is listed before
-    // it can end; it takes the lock itself only at its end.  The descriptor
-    // guard keeps the creation from rewriting the shared %gs descriptor
-    // while a faulting thread returns from its signal handler.
-    vm_tls_guard_enter();
+    // it can end; it takes the lock itself only at its end.
     int rc = pthread_create(&st->tid, &attr, thread_entry, st);
-    vm_tls_guard_leave();
     pthread_attr_destroy(&attr);
     if (rc != 0) {
         live_threads = st->next;

@@ -695,20 +695,6 @@ extern "C" u4 vm_fi_get_id(frame_iterator* it);
 extern "C" void vm_fi_set(frame_iterator* it, u4 id);
 // Installs the signal handlers (SIGSEGV, SIGBUS, SIGFPE; SIGPIPE ignored).
 void vm_install_signal_handlers();
-// The thread-pointer descriptor guard.  A user-mode emulator (qemu-i386)
-// keeps one descriptor table for the whole process: each thread creation
-// writes the new thread's TLS base into the shared %gs descriptor, and a
-// return from a signal handler reloads %gs from it.  The fault handler
-// writes its own thread's base back and holds the guard until the raiser
-// runs with %gs reloaded (vm_fault_resumed); thread creation holds it around
-// pthread_create.  On a kernel with per-thread descriptors the write is
-// skipped (the descriptor already holds the thread's base).
-void vm_tls_guard_enter();
-void vm_tls_guard_leave();
-extern "C" void vm_fault_resumed();
-// The base of the thread's %gs segment (its TCB), recorded when the thread
-// started; 0 before that.
-u4 vm_thread_tls_base(EE* ee);
 
 // Fault classification and stack zones (signals.cpp, fault_raiser.S).
 struct vm_fault_site {
