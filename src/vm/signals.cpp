@@ -22,10 +22,8 @@
 // still being raised, or a fault on a thread that is not a Java thread is
 // fatal: a report on stderr and abort() (exit status 134, distinct from the
 // status 1 of an uncaught Java exception).
-#include <asm/ldt.h>
 #include <signal.h>
 #include <sys/mman.h>
-#include <sys/syscall.h>
 #include <ucontext.h>
 #include <unistd.h>
 #include <cstdarg>
@@ -122,30 +120,6 @@ void report_thread(EE* ee)
     die();
 }
 
-// Writes this thread's own TLS descriptor back into its %gs slot before the
-// handler returns.  Returning from a signal reloads %gs from the descriptor
-// table; a kernel keeps the thread-area slots per thread, but qemu-i386 keeps
-// one table for the whole process, whose TLS slot holds the base of the
-// thread created last.  Without this a thread that took a fault after
-// another thread was started went on with that thread's TLS (its EE pointer,
-// errno, malloc caches), usually a thread that had ended or was unmapped.
-// On a kernel the call rewrites the slot with the value it already has.
-void restore_tls_descriptor()
-{
-    u4 tcb;
-    u2 selector;
-    asm volatile("movl %%gs:0, %0" : "=r"(tcb));    // glibc's TCB points to itself
-    asm volatile("movw %%gs, %0" : "=r"(selector));
-    user_desc d = {};
-    d.entry_number = selector >> 3;
-    d.base_addr = tcb;
-    d.limit = 0xFFFFF;
-    d.seg_32bit = 1;
-    d.limit_in_pages = 1;
-    d.useable = 1;
-    syscall(SYS_set_thread_area, &d);
-}
-
 bool pc_in_compiled(u4 pc)
 {
     auto hook = reinterpret_cast<int (*)(u4, methodblock*)>(vm_hook_pc_in_compiled);
@@ -207,7 +181,6 @@ void fault_handler(int sig, siginfo_t* si, void* ucv)
     t->fault_addr = site.fault_addr;
     t->fault_busy = 1;
     uc->uc_mcontext.gregs[REG_EIP] = static_cast<greg_t>(reinterpret_cast<uintptr_t>(vm_fault_raiser));
-    restore_tls_descriptor();
 }
 
 }  // namespace
