@@ -3,6 +3,7 @@
 // had ended.  Returning from the fault signal reloads the thread's TLS
 // segment; a stale descriptor gave the main thread the TLS of the last
 // thread started (a dead one), and the next fault found "no Java thread".
+// The started threads fault at the same time as each other.
 public class FaultAfterThread {
     static class Box { int v = 5; }
     static Box[] boxes = { new Box(), null };
@@ -29,7 +30,8 @@ public class FaultAfterThread {
                 public void run() {
                     for (int i = 0; i < 200; i++)
                         synchronized (lock) { shared += add; }
-                    synchronized (lock) { shared += faults(4); }
+                    int f = faults(20);     // faulting together
+                    synchronized (lock) { shared += f; }
                 }
             };
             ts[t].start();
