@@ -212,6 +212,7 @@
 #define TLA_FAULT_ADDR          0x14
 #define TLA_FAULT_BUSY          0x18
 #define TLA_YELLOW_STATE        0x1C
+#define TLA_TLS_BASE            0x20    /* the thread's C library TLS block (%gs base) */
 #define TLA_EE_OFFSET           0x100   /* the EE lives at area base + 0x100 */
 
 /* Execution environment offsets. */
@@ -814,7 +815,8 @@ struct tla {
     u4 fault_addr;                      /* 0x14 */
     u4 fault_busy;                      /* 0x18 */
     u4 yellow_state;                    /* 0x1C 0 protected, 1 opened */
-    u4 reserved_20[(0x100 - 0x20) / 4];
+    u4 tls_base;                        /* 0x20 %gs base, 0 until the thread runs */
+    u4 reserved_24[(0x100 - 0x24) / 4];
     EE ee_storage;                      /* 0x100 */
 };
 static_assert(offsetof(tla, registration) == TLA_REGISTRATION);
@@ -825,6 +827,7 @@ static_assert(offsetof(tla, fault_eip) == TLA_FAULT_EIP);
 static_assert(offsetof(tla, fault_addr) == TLA_FAULT_ADDR);
 static_assert(offsetof(tla, fault_busy) == TLA_FAULT_BUSY);
 static_assert(offsetof(tla, yellow_state) == TLA_YELLOW_STATE);
+static_assert(offsetof(tla, tls_base) == TLA_TLS_BASE);
 static_assert(offsetof(tla, ee_storage) == TLA_EE_OFFSET);
 
 /* Interpreter frame record, on the thread's Java stack.  Slot convention:

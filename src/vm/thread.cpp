@@ -184,6 +184,10 @@ void* thread_entry(void* p)
     // Compiled code assumes this x87 state on entry; VM code is SSE-based.
     asm volatile("fninit\n\tfldcw %0\n\tcld" : : "m"(java_control_word));
     tls_ee = ee;
+    // The fault raiser puts %gs back to this base (fault_raiser.S).
+    u4 tls_base;
+    asm volatile("movl %%gs:0, %0" : "=r"(tls_base));   // glibc's TCB points to itself
+    reinterpret_cast<tla*>(ee->area)->tls_base = tls_base;
     stack_t ss = {};
     ss.ss_sp = st->altstack;
     ss.ss_size = ALT_STACK_SIZE;
