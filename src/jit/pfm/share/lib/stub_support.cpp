@@ -10,17 +10,21 @@
 // compiled caller passed the first three integer-class words (the receiver
 // first) in eax, edx and ecx (regs[0..2]) and every other word, and every
 // float or double word, in its argument area: word i at E + 4 x (n - i),
-// E being the address of the return address.
+// E being the address of the return address.  The registers count integer
+// words only: in (float, int) the int is in eax, not in edx.
 // Called from the gate with the stack only 4-byte aligned.
 extern "C" __attribute__((force_align_arg_pointer)) void rt_gate_copy_args(methodblock* mb, u4* area,
                                                                           const u4* regs, const u4* E)
 {
     u4 n = mb->args_size;
     u4 w = 0;
+    u4 int_words = 0;
     auto take = [&](bool in_register) {
         if (w >= n)
             return;     // a signature longer than the argument size: copy nothing beyond it
-        area[n - 1 - w] = (in_register && w < 3) ? regs[w] : E[n - w];
+        area[n - 1 - w] = (in_register && int_words < 3) ? regs[int_words] : E[n - w];
+        if (in_register)
+            int_words++;
         w++;
     };
     area[n] = n;
