@@ -401,6 +401,8 @@ int _assoc_int_oprnd(codegen_context* cg, const reg_operand* op, int r, int forc
         } else {
             raise_int_stack(cg, (s4)op->value);
         }
+        if (local && !clean)
+            _drop_overlapping_local_copies(cg, op);
         drop_stale_copies(cg, r, op);
         entry_from_operand(&c->ient[r], op);
         sw_set(c->imask, r, SW(0) | SW(1) | SW(3));

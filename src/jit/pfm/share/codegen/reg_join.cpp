@@ -311,14 +311,16 @@ static void load_stack_value(codegen_context* cg, const register_entry& e)
         gen_move_fr_mm(cg, GR_ESP, 0, 0, d, 66);
 }
 
-// Push the entry the target expects at its slot s onto the top.
+// Push the entry the target expects at its slot s onto the top.  A hole of
+// the target (a slot without an operand) still occupies a hardware
+// register there: it gets a placeholder push, like a dead local.
 static void push_expected(const fp_change& x, int s)
 {
     codegen_context* cg = x.cg;
     const register_entry& e = x.ri->fent[s];
     reg_operand op;
     operand_from_entry(&op, &e);
-    if (dead_entering(x, e)) {
+    if (e.kind == RK_NONE || dead_entering(x, e)) {
         gen_push_freg(cg);
     } else {
         fp_top(cg)++;

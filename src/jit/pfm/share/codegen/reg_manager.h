@@ -74,6 +74,7 @@ void _load_int_oprnd(codegen_context* cg, int r, const reg_operand* op);
 void _load_fp_oprnd(codegen_context* cg, int slot, const reg_operand* op);
 int _invalidate_iregs(codegen_context* cg, int kept, const reg_operand* op);
 int _invalidate_fregs(codegen_context* cg, int kept, const reg_operand* op);
+void _drop_overlapping_local_copies(codegen_context* cg, const reg_operand* op);
 void _swap_assoc_iregs(codegen_context* cg, int a, int b, int also_init);
 void _swap_assoc_fregs(codegen_context* cg, int a, int b, int also_init);
 void _copy_assoc_iregs(codegen_context* cg, int dst, int src, int also_init);

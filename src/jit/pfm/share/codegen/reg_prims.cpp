@@ -588,6 +588,48 @@ int _invalidate_fregs(codegen_context* cg, int kept, const reg_operand* op)
     return invalidate_in(CUR(cg)->fent, CUR(cg)->fmask, RM_FP_SLOTS, kept, op);
 }
 
+// A new value written to a local ends every copy, in either register file,
+// of a local whose words it overlaps under another type (a double covers its
+// local and the next): the front end reuses its temporary locals with
+// different types, and a dirty old copy left behind would be stored over the
+// new value by a later flush.  Copies with the written operand's own type and
+// index are the caller's business.  An unlocked copy is dropped; one still
+// locked by the quadruple being generated keeps its register but loses its
+// dirty state (an integer one becomes a temporary), so nothing stores it.
+static int local_words(const register_entry& e) { return e.type == RT_DOUBLE ? 2 : 1; }
+void _drop_overlapping_local_copies(codegen_context* cg, const reg_operand* op)
+{
+    if ((u1)op->kind != RK_LOCAL)
+        return;
+    register_info* c = CUR(cg);
+    s4 lo = (s4)op->value;
+    s4 hi = lo + ((u1)op->type == RT_DOUBLE ? 2 : 1);
+    auto overlaps = [&](const register_entry& e) {
+        return e.kind == RK_LOCAL && !entry_matches(&e, op) && e.index < hi && e.index + local_words(e) > lo;
+    };
+    for (int s = 0; s < RM_FP_SLOTS; s++) {
+        if (!sw_has(c->fmask, s, RS_BUSY) || !overlaps(c->fent[s]))
+            continue;
+        if (sw_has(c->fmask, s, RS_LOCKED)) {
+            sw_clear(c->fmask, s, SW(RS_DIRTY));
+            continue;
+        }
+        entry_clear(&c->fent[s]);
+        sw_clear(c->fmask, s, SW_1_TO_9);
+    }
+    for (int r = 0; r < RM_INT_REGS; r++) {
+        if (!sw_has(c->imask, r, RS_BUSY) || !overlaps(c->ient[r]))
+            continue;
+        if (sw_has(c->imask, r, RS_LOCKED)) {
+            c->ient[r] = {RK_TEMP, RT_INT, 0, r, nullptr};
+            sw_clear(c->imask, r, SW(RS_PENDING) | SW(RS_DIRTY) | SW(RS_CONST) | SW(RS_NOVALUE));
+            continue;
+        }
+        entry_clear(&c->ient[r]);
+        sw_clear(c->imask, r, SW_1_TO_9);
+    }
+}
+
 static void swap_in(register_entry* e, u4* m, int a, int b)
 {
     register_entry t = e[a];

@@ -444,6 +444,11 @@ void _load_fp_regs(codegen_context* cg, register_info* ri, int live_set, int blo
             fp_top(cg)++;
             _load_fp_oprnd(cg, s, &op);
         } else {
+            // A hole of the state still takes its hardware register: without
+            // the placeholder the entries above would land one register low.
+            gen_push_freg(cg);
+            c->fent[s] = e;
+            sw_put(c->fmask, s, sw_get(ri->fmask, s));
             continue;
         }
         _invalidate_fregs(cg, s, &op);

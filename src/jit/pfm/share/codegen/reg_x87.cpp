@@ -246,6 +246,8 @@ void _assoc_fp_oprnd(codegen_context* cg, const reg_operand* op, s4 cv, int forc
         bind_bits(cg, s, clean);
         return;
     }
+    if (k == RK_LOCAL && !clean)
+        _drop_overlapping_local_copies(cg, op);
     int cached = _search_freg(cg, op, 0);
     if (cached >= 0 && cached != s) {
         // The caller's instruction stored the value into the cached slot and
