@@ -211,11 +211,20 @@ ENTRY(__execute_clinit)
         shrl    $16, %ecx
         RELOAD_X87
 2:      pushl   %ecx
+        pushl   %eax
+        pushl   %edx
         movl    12(%ebp), %ecx          /* R2 = site + 5 */
         incl    12(%ebp)                /* the out-of-line stub returns to site + 6 */
-        movw    $0xFEEB, -5(%ecx)       /* jmp $ while the site changes */
+        movzwl  -5(%ecx), %eax          /* only the thread that turns the call */
+        cmpb    $0xE8, %al              /* into jmp $ rewrites the site */
+        jne     4f
+        movl    $0xFEEB, %edx
+        lock cmpxchgw %dx, -5(%ecx)     /* jmp $ while the site changes */
+        jne     4f
         movl    $0, -3(%ecx)
         movw    $0x808D, -5(%ecx)       /* lea eax, [eax+0] */
+4:      popl    %edx
+        popl    %eax
         popl    %ecx
         leal    -4(%ebp), %esp
         popl    %ebp

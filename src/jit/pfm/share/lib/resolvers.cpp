@@ -92,13 +92,17 @@ void put32(u1* at, u4 v) { *reinterpret_cast<volatile u4*>(at) = v; }
 u2 get16(const u1* at) { u2 v; memcpy(&v, at, 2); return v; }
 u4 get32(const u1* at) { u4 v; memcpy(&v, at, 4); return v; }
 
-// Claims the site: false when another thread has already rewritten it.
+// Claims the site: false when another thread has already claimed or
+// rewritten it.  The test of the call and the jmp $ over it are one locked
+// exchange: threads that resolved the same site at once would otherwise all
+// rewrite it, the later ones over the finished instruction while others run it.
 bool claim_site(u1* site)
 {
-    if (site[0] != CALL_OPCODE)
+    u2 seen = *reinterpret_cast<volatile u2*>(site);
+    if ((seen & 0xFF) != CALL_OPCODE)
         return false;
-    put16(site, 0xFEEB);                // EB FE: jmp $
-    return true;
+    return __atomic_compare_exchange_n(reinterpret_cast<u2*>(site), &seen, static_cast<u2>(0xFEEB), false,
+                                       __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);    // EB FE: jmp $
 }
 
 void finish_site(u1* site, const u1* tmpl) { put16(site, get16(tmpl)); }
