@@ -156,6 +156,7 @@ int gen_L2F(codegen_context*, quadruple**, cg_operands* o)
 
 int gen_op2_III(codegen_context* cg, quadruple** slot, cg_operands*)
 {
+    jit_assert(cg->pass != fakes.broken_invariant_pass);
     gen_arithmetic_gr_i4(cg, ALU_ADD, GR_EAX, (s4)(*slot)->value);
     return 0;
 }

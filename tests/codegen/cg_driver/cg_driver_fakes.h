@@ -19,6 +19,7 @@ struct fake_state {
     reg_operand last_cmp_a, last_cmp_b;
     const char* conv_generator;   // the int/long-to-float generator last called
     cg_operands conv_ops;         // and its operands
+    int broken_invariant_pass;    // nonzero: gen_op2_III's invariant fails in this pass
 };
 extern fake_state fakes;
 

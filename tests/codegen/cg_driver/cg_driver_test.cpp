@@ -285,6 +285,40 @@ TEST(CgDriver, MissingGeneratorFailsSoftly)
     EXPECT_EQ(fake_tcr.code_start, nullptr);
 }
 
+TEST(CgDriver, BrokenInvariantGivesTheCompileUpAndTheNextCompileRuns)
+{
+    // An invariant of a generator fails in either pass: the compile answers 1
+    // with the failed condition as its reason, nothing is installed, and the
+    // process goes on to compile the next method.
+    for (int pass : {(int)CG_PASS_MEASURE, (int)CG_PASS_WRITE}) {
+        SCOPED_TRACE(pass);
+        reset_fakes();
+        test_method* t = make_method(1);
+        add_quad(t, 1, OPC_ICONST, 1);
+        add_quad(t, 1, OPC_IOP2, 4);
+        add_quad(t, 1, OPC_IRETURN);
+        finish_method(t);
+        work_pool* scratch = t->m.pool2;
+        fakes.broken_invariant_pass = pass;
+        EXPECT_EQ(JITGenNativeCode_state(&t->m), 1);
+        ASSERT_NE(cg_missing_service, nullptr);
+        EXPECT_NE(strstr(cg_missing_service, "internal error: cg->pass != fakes.broken_invariant_pass"), nullptr)
+            << cg_missing_service;
+        EXPECT_FALSE(t->mb.compiled_flags & MBC_CODE_INSTALLED);
+        EXPECT_EQ(t->m.pool2, scratch);
+
+        fakes.broken_invariant_pass = 0;
+        test_method* next = make_method(1);
+        add_quad(next, 1, OPC_ICONST, 1);
+        add_quad(next, 1, OPC_IOP2, 4);
+        add_quad(next, 1, OPC_IRETURN);
+        finish_method(next);
+        ASSERT_EQ(JITGenNativeCode_state(&next->m), 0);
+        EXPECT_TRUE(next->mb.compiled_flags & MBC_CODE_INSTALLED);
+        EXPECT_EQ(run_int(next), 5);
+    }
+}
+
 TEST(CgDriver, FailuresBeforePass1AnswerOne)
 {
     reset_fakes();

@@ -8,6 +8,9 @@
 #ifndef ORVA_CODEGEN_CG_CORE_H
 #define ORVA_CODEGEN_CG_CORE_H
 
+#include <stdarg.h>
+#include <stdio.h>
+
 #include "codegen/codegen.h"
 #include "codegen/memop.h"
 #include "codegen/reg_manager.h"
@@ -108,6 +111,29 @@ u4 cg_table_pool_size(const method_compile_context* m);
 // code generation with result 1 (the method stays with the interpreter).
 [[noreturn]] void cg_service_missing(const char* name);
 extern const char* cg_missing_service;          // the last one reached (diagnosis, tests)
+
+// An internal failure of code generation (a broken invariant, a jump that
+// cannot reach its target): gives the compile up the same way, with the
+// formatted reason as the compile history's give-up reason.  Never called from
+// run-time routines, only while a method is being generated.
+[[noreturn]] __attribute__((format(printf, 1, 2))) inline void cg_internal_error(const char* format, ...)
+{
+    static char reason[160];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(reason, sizeof reason, format, args);
+    va_end(args);
+    cg_service_missing(reason);
+}
+
+// Invariants of code generation.  On unless ORVA_NO_JIT_ASSERT is defined; a
+// failed one gives the compile up softly (the method stays interpreted).
+#ifdef ORVA_NO_JIT_ASSERT
+#define jit_assert(cond) ((void)0)
+#else
+#define jit_assert(cond) \
+    ((cond) ? (void)0 : cg_internal_error("internal error: %s (%s:%d)", #cond, __FILE__, __LINE__))
+#endif
 
 // ---------------------------------------------------------------------------
 // cg_pass.cpp

@@ -324,8 +324,7 @@ void obj_aim_short_here(codegen_context* cg, u1* site)
         return;
     s4 rel = (s4)(cg->code - site);
     if (rel > 127) {
-        fprintf(stderr, "object sequence: short jump out of range (%d)\n", (int)rel);
-        exit(-1);
+        cg_internal_error("object sequence: short jump out of range (%d)", (int)rel);
     }
     site[-1] = (u1)rel;
 }

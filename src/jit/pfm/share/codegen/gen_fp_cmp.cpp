@@ -21,8 +21,7 @@ static void fc_land(codegen_context* cg, u1* disp)
         return;
     s4 d = (s4)(cg->code - (disp + 1));
     if (d > 127) {
-        fprintf(stderr, "short jump out of range (%d) in an x87 compare\n", (int)d);
-        exit(-1);
+        cg_internal_error("short jump out of range (%d) in an x87 compare", (int)d);
     }
     *disp = (u1)d;
 }
@@ -53,10 +52,7 @@ void swap_fcmp_operands(int* first, int* second, int* rule, int* cond)
 // 0x04; all three when unordered.
 int fcmp_status_test(codegen_context* cg, int mask, int pattern, int branch_if_match, int i, int j, int pop)
 {
-    if (fr_stack_index(cg, j) != 0) {
-        fprintf(stderr, "fcmp_status_test: first operand not in st(0)\n");
-        exit(-1);
-    }
+    jit_assert(fr_stack_index(cg, j) == 0);
     int si = fr_stack_index(cg, i);
     if (fp_has_cmov() && (mask == 0x01 || mask == 0x41) && pattern == 0) {
         cg_close_window(cg);
@@ -93,8 +89,7 @@ int fcmp_fr_fr_cond(codegen_context* cg, int rule, int cond, int first, int seco
     case COND_LT:
     case COND_GE: return fcmp_status_test(cg, 0x01, 0, cond == COND_GE, second, first, pop);
     }
-    fprintf(stderr, "fcmp_fr_fr_cond: bad condition %d\n", cond);
-    exit(-1);
+    cg_internal_error("fcmp_fr_fr_cond: bad condition %d", cond);
 }
 
 // The second operand in st(0) (loaded for the compare, always popped), the

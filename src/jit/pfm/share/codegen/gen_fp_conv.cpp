@@ -22,8 +22,7 @@ static void cv_land(codegen_context* cg, u1* disp)
         return;
     s4 d = (s4)(cg->code - (disp + 1));
     if (d > 127) {
-        fprintf(stderr, "short jump out of range (%d) in a conversion\n", (int)d);
-        exit(-1);
+        cg_internal_error("short jump out of range (%d) in a conversion", (int)d);
     }
     *disp = (u1)d;
 }

@@ -26,8 +26,7 @@ static void fp_land(codegen_context* cg, u1* disp)
         return;
     s4 d = (s4)(cg->code - (disp + 1));
     if (d > 127) {
-        fprintf(stderr, "short jump out of range (%d) in an x87 sequence\n", (int)d);
-        exit(-1);
+        cg_internal_error("short jump out of range (%d) in an x87 sequence", (int)d);
     }
     *disp = (u1)d;
 }
@@ -208,8 +207,7 @@ int gen_op_fr(codegen_context* cg, int op, int r)
 static void need_top_pair(const char* what, codegen_context* cg, int first, int second)
 {
     if (fr_stack_index(cg, second) != 0 || fr_stack_index(cg, first) != 1) {
-        fprintf(stderr, "%s: operands not in st(1), st(0)\n", what);
-        exit(-1);
+        cg_internal_error("%s: operands not in st(1), st(0)", what);
     }
 }
 

@@ -105,8 +105,7 @@ void gi_land(codegen_context* cg, u1* disp)
         return;
     s4 d = (s4)(cg->code - (disp + 1));
     if (d > 127) {
-        fprintf(stderr, "short jump out of range (%d) in an integer sequence\n", (int)d);
-        exit(-1);
+        cg_internal_error("short jump out of range (%d) in an integer sequence", (int)d);
     }
     *disp = (u1)d;
 }

@@ -208,8 +208,7 @@ void land_short(codegen_context* cg, u1* after_jump)
 {
     s4 d = (s4)(cg->code - after_jump);
     if (d > 127) {
-        fprintf(stderr, "gen_JNInativemethod_glue: short jump out of range (%d)\n", d);
-        exit(-1);
+        cg_internal_error("gen_JNInativemethod_glue: short jump out of range (%d)", (int)d);
     }
     after_jump[-1] = (u1)d;
 }

@@ -156,9 +156,8 @@ u4 glue_length(codegen_context* cg, u4 pad)
     u4 length = body + 2;
     u4 fill = pad > length ? pad - length : 0;
     if (cg->pass != CG_PASS_MEASURE && pad != 0 && pad < length) {
-        fprintf(stderr, "Interpreter glue of %s%s needs %u bytes, %u reserved\n", mb->name, mb->signature,
-                length, pad);
-        exit(-1);
+        cg_internal_error("interpreter glue of %s%s needs %u bytes, %u reserved", mb->name, mb->signature,
+                          length, pad);
     }
     // jmp short over the padding and the pre-header to the entry point.
     cg->code[0] = OP_JMP_REL8;

@@ -10,7 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "codegen/codegen.h"
+#include "codegen/cg_core.h"
 
 static u4 id_of(u4 reg) { return reg & REG_ID_MASK; }
 static int abs_b0(u4 base) { return (base & REG_ID_MASK) == 0; }
@@ -199,8 +199,7 @@ int _gen_jmpcc(codegen_context* cg, int cond, u4 target, int size)
     if (is_short && target != UNRESOLVED_TARGET && (s4)rel != (s4)(int8_t)rel) {
         // A short jump asked for a target it cannot reach: writing the
         // truncated displacement would jump somewhere else.
-        fprintf(stderr, "_gen_jmpcc: short jump out of range (%d)\n", (int)(s4)rel);
-        exit(-1);
+        cg_internal_error("_gen_jmpcc: short jump out of range (%d)", (int)(s4)rel);
     }
     int n = 0;
     if (is_short) {

@@ -175,8 +175,7 @@ void land(switch_gen* s, const forward_jump& j)
     u1* end = reinterpret_cast<u1*>((uintptr_t)j.end);
     if (j.is_short) {
         if (d > 127) {
-            fprintf(stderr, "gen_lookupswitch: short jump out of range (%d)\n", (int)d);
-            exit(-1);
+            cg_internal_error("gen_lookupswitch: short jump out of range (%d)", (int)d);
         }
         end[-1] = (u1)d;
     } else {

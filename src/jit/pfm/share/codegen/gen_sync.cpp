@@ -42,8 +42,7 @@ void aim_short(codegen_context* cg, u1* site, u1* target)
         return;
     s4 rel = (s4)(target - site);
     if (rel != (s4)(int8_t)rel) {
-        fprintf(stderr, "gen_sync: short jump out of range (%d)\n", (int)rel);
-        exit(-1);
+        cg_internal_error("gen_sync: short jump out of range (%d)", (int)rel);
     }
     site[-1] = (u1)rel;
 }
@@ -108,10 +107,8 @@ slow_sync_info* register_slow_sync(codegen_context* cg, u4 obj, s4 ee, s4 scratc
                                    u1* second_site, u1* return_address, u4 live_mask, u4 kind)
 {
     slow_sync_info* s = static_cast<slow_sync_info*>(jit_wmem_alloc(cg->m->pool1, sizeof(slow_sync_info)));
-    if (s == nullptr) {
-        fprintf(stderr, "register_slow_sync: out of work memory\n");
-        exit(-1);
-    }
+    if (s == nullptr)
+        cg_service_missing("work memory for a slow synchronization path");
     s->obj_reg = (u2)id(obj);
     s->ee_reg = (s2)(ee < 0 ? -1 : (s4)id((u4)ee));
     s->scratch_reg = scratch < 0 ? -1 : (s4)id((u4)scratch);
@@ -131,10 +128,7 @@ slow_sync_info* register_slow_sync(codegen_context* cg, u4 obj, s4 ee, s4 scratc
 void gen_BBmonitor_enter(codegen_context* cg, u4 obj)
 {
     u4 o = id(obj);
-    if (o != GR_EAX && o != GR_ECX && o != GR_EDX) {
-        fprintf(stderr, "gen_BBmonitor_enter: object register %u\n", o);
-        exit(-1);
-    }
+    jit_assert(o == GR_EAX || o == GR_ECX || o == GR_EDX);
     u4 s;
     if (o == GR_EAX) {
         // eax receives the expected lock word: the object moves to edx.
@@ -169,10 +163,7 @@ void gen_BBmonitor_enter(codegen_context* cg, u4 obj)
 void gen_BBmonitor_exit(codegen_context* cg, u4 obj)
 {
     u4 o = id(obj);
-    if (o != GR_EAX && o != GR_ECX && o != GR_EDX) {
-        fprintf(stderr, "gen_BBmonitor_exit: object register %u\n", o);
-        exit(-1);
-    }
+    jit_assert(o == GR_EAX || o == GR_ECX || o == GR_EDX);
     u4 e = o == GR_EDX ? GR_EAX : GR_EDX;
     u4 t = o == GR_ECX ? GR_EAX : GR_ECX;
     _gen_get_ee(cg, e);

@@ -245,8 +245,7 @@ void test_and_throw(codegen_context* cg, int cond, int kind, int a, int b, int c
                     u2 arg1_form)
 {
     if (code < 0xE0000001u || code > 0xE0000012u) {
-        fprintf(stderr, "not support exception code %x in _gen_test_and_throw_exception\n", code);
-        exit(-1);
+        cg_internal_error("not support exception code %x in _gen_test_and_throw_exception", code);
     }
     window w;
     window_close(cg, &w);
@@ -341,8 +340,7 @@ void gen_call_rtlib_to_throw_exception(codegen_context* cg, int native, int save
         } else if (r->is_short) {
             s4 rel = (s4)(path - (r->jump_end + 1));
             if (rel > 127) {
-                fprintf(stderr, "gen_call_rtlib_to_throw_exception: short jump out of range (%d)\n", (int)rel);
-                exit(-1);
+                cg_internal_error("gen_call_rtlib_to_throw_exception: short jump out of range (%d)", (int)rel);
             }
             *r->jump_end = (u1)rel;
         } else {

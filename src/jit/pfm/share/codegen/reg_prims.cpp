@@ -8,13 +8,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "codegen/reg_manager.h"
+#include "codegen/cg_core.h"
 #include "driver/driver.h"
 
 [[noreturn]] void rm_fatal(const char* what)
 {
-    fprintf(stderr, "JIT internal error in the register manager: %s\n", what);
-    exit(-1);
+    cg_internal_error("register manager: %s", what);
 }
 
 // ---------------------------------------------------------------------------
