@@ -40,9 +40,6 @@
 #define AREA_MASK       0xFFFC0000
 // set_thread_area(struct user_desc*): entry, base, limit, then the flag
 // bits seg_32bit (0), limit_in_pages (4) and useable (6), as glibc sets them.
-#define SYS_SET_THREAD_AREA     243
-#define TLS_DESC_LIMIT          0xFFFFF
-#define TLS_DESC_FLAGS          0x51
 
         .text
         .globl  vm_fault_raiser
@@ -69,34 +66,13 @@ vm_fault_raiser:
         // table for the process, whose slot holds the base that some thread
         // wrote last: the thread started last, often ended and unmapped by
         // now, and every later use of the C library's TLS (the VM's EE
-        // pointer, errno, malloc's caches) went to it.  Write our own base
-        // back and reload until %gs:0 (glibc's TCB points to itself) is
-        // ours; another thread may write the slot between the two.  On a
-        // kernel the first compare holds.
-        mov     eax, [edx + TLA_TLS_BASE]
-        test    eax, eax                        // not recorded: not a VM thread
-        jz      .Ltls_ok
-.Ltls_check:
-        cmp     eax, dword ptr gs:[0]
-        je      .Ltls_ok
-        sub     esp, 16                         // struct user_desc
-        mov     bx, gs
-        movzx   ebx, bx
-        shr     ebx, 3
-        mov     [esp], ebx                      // entry_number = the slot of %gs
-        mov     [esp + 4], eax                  // base_addr
-        mov     dword ptr [esp + 8], TLS_DESC_LIMIT
-        mov     dword ptr [esp + 12], TLS_DESC_FLAGS
-        mov     ebx, esp
-        mov     eax, SYS_SET_THREAD_AREA
-        int     0x80
-        add     esp, 16
-        test    eax, eax                        // refused: leave %gs as it is
-        jnz     .Ltls_ok
-        mov     ax, gs
-        mov     gs, ax                          // reload from the slot just written
-        mov     eax, [edx + TLA_TLS_BASE]
-        jmp     .Ltls_check
+        // pointer, errno, malloc's caches) went to it.  vm_tls_repair writes
+        // our own base back under the guard that thread creation also holds.
+        push    edx
+        push    edx
+        call    vm_tls_repair
+        add     esp, 4
+        pop     edx
 .Ltls_ok:
         mov     eax, [edx + TLA_FAULT_EIP]
         mov     [esp + CTX + CTX_EIP], eax

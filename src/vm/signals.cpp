@@ -22,7 +22,9 @@
 // still being raised, or a fault on a thread that is not a Java thread is
 // fatal: a report on stderr and abort() (exit status 134, distinct from the
 // status 1 of an uncaught Java exception).
+#include <asm/ldt.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -242,6 +244,54 @@ void vm_install_signal_handlers()
     sigaction(SIGBUS, &sa, nullptr);
     sigaction(SIGFPE, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
+}
+
+// The guard around every write of the %gs descriptor slot: thread creation
+// (the new thread's base is written there and loaded into the child) and the
+// repair below.  qemu-i386 keeps one descriptor table for all threads, so an
+// unguarded repair could hand a thread being created the faulting thread's
+// base.  A spin lock on a plain word: the repair runs before this thread's TLS
+// is usable, so nothing here may touch TLS (errno, the stack protector).
+static u4 tls_guard;
+
+extern "C" __attribute__((no_stack_protector)) void vm_tls_guard_enter()
+{
+    while (__atomic_exchange_n(&tls_guard, 1u, __ATOMIC_ACQUIRE) != 0)
+        asm volatile("pause");
+}
+
+extern "C" __attribute__((no_stack_protector)) void vm_tls_guard_leave()
+{
+    __atomic_store_n(&tls_guard, 0u, __ATOMIC_RELEASE);
+}
+
+// Called by the fault raiser right after the signal return, which reloaded
+// %gs from the descriptor slot: under qemu-i386 that slot holds the base some
+// other thread wrote last (often a thread that has ended and whose area is
+// unmapped).  Writes this thread's own base back and reloads %gs, under the
+// guard; on a kernel, where the slots are per thread, this rewrites the value
+// the slot already has.  %gs is not read before it is repaired.
+extern "C" __attribute__((no_stack_protector)) void vm_tls_repair(const tla* area)
+{
+    u4 base = area->tls_base;
+    if (base == 0)                       // not a VM thread, nothing recorded
+        return;
+    u2 selector;
+    asm volatile("movw %%gs, %0" : "=r"(selector));
+    user_desc d;
+    __builtin_memset(&d, 0, sizeof d);
+    d.entry_number = selector >> 3;
+    d.base_addr = base;
+    d.limit = 0xFFFFF;
+    d.seg_32bit = 1;
+    d.limit_in_pages = 1;
+    d.useable = 1;
+    vm_tls_guard_enter();
+    long rc;
+    asm volatile("int $0x80" : "=a"(rc) : "0"(SYS_set_thread_area), "b"(&d) : "memory");
+    if (rc == 0)
+        asm volatile("movw %0, %%gs" : : "r"(selector) : "memory");
+    vm_tls_guard_leave();
 }
 
 extern "C" [[noreturn]] void vm_fault_unhandled(const u4* record, const u1* context, int answer)

@@ -296,7 +296,11 @@ EE* vm_start_thread_area(void (*fn)(EE*, void*), void* arg, bool daemon)
     pthread_attr_setstack(&attr, reinterpret_cast<void*>(a + THREAD_AREA_STACK), PTHREAD_STACK_SIZE);
     // Created under the queue lock so that the new thread is listed before
     // it can end; it takes the lock itself only at its end.
+    // The new thread's TLS base goes through the shared descriptor slot under
+    // qemu-i386: no fault repair may write that slot meanwhile.
+    vm_tls_guard_enter();
     int rc = pthread_create(&st->tid, &attr, thread_entry, st);
+    vm_tls_guard_leave();
     pthread_attr_destroy(&attr);
     if (rc != 0) {
         live_threads = st->next;

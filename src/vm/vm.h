@@ -300,6 +300,10 @@ const u2* vm_string_chars(jref str);                    // value + offset
 // argv holds the argument slots in Java slot order (receiver first; a long or
 // double takes two slots, HIGH half first).  Returns 1 on normal completion
 // with the result in *result (may be null), 0 with the exception pending.
+// Guard around writes of the %gs descriptor slot (signals.cpp): thread
+// creation and the fault raiser's TLS repair.
+extern "C" void vm_tls_guard_enter();
+extern "C" void vm_tls_guard_leave();
 extern "C" int vm_call_java(EE* ee, methodblock* mb, const u4* argv, u4 nargs, JValue* result);
 // Convenience: look up by name/signature and call (static when obj is null:
 // the class is initialised first; otherwise virtual dispatch on obj's class).

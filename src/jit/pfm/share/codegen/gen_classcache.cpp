@@ -84,9 +84,16 @@ void pop_all_kill(codegen_context* cg)
     _gen_pop(cg, GR_EAX);
 }
 
-// mov dword [cell], reg
+// mov dword [cell], reg.  With more than one processor the caches stay
+// empty and every test takes the miss path: a cache fill rewrites an
+// instruction that other threads may be executing, and under user-mode
+// emulation (the only way these 32-bit programs run on 64-bit-only kernels)
+// such a rewrite of code running on another thread was seen to corrupt that
+// thread's registers (ResolveRace, about one run in fifteen).
 void store_cell(codegen_context* cg, u1* cell, u4 reg)
 {
+    if (&orva_processor_num != nullptr && orva_processor_num > 1)
+        return;
     _gen_move_mm_gr(cg, 0, 0, 0, writing(cg) ? (s4)(uintptr_t)cell : (s4)CLASS_CACHE_EMPTY, reg, SIZE_DWORD);
 }
 
