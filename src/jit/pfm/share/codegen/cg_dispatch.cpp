@@ -622,7 +622,7 @@ static int dispatch_quad(codegen_context* cg, quadruple** slot, s4 next)
     case OPC_CATCH:
         gen_load_exception_object(cg, &o.r[0]);
         gen_init_try_region(cg, (u4)cur_block(cg)->try_region);
-        gen_finit(cg);
+        gen_finit_in_catch(cg);
         break;
     case OPC_FCMP_BRANCH: case OPC_DCMP_BRANCH: dispatch_fcmp_branch(cg, slot, &o, next); break;
     case OPC_MEMOP2_I: gen_op2_memopX(cg, q->op, &o.r[2], &o.r[4], &o.x[0], &o.x[1], slot); break;

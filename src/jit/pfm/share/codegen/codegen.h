@@ -305,6 +305,7 @@ int gen_abs_fr(codegen_context* cg);
 int gen_math_fr(codegen_context* cg, int k);
 int gen_sqrt_fr(codegen_context* cg);
 int gen_finit(codegen_context* cg);
+int gen_finit_in_catch(codegen_context* cg);
 int gen_fldcw_mm(codegen_context* cg, s4 offset, u4 attr);
 int gen_add_fr_mm(codegen_context* cg, int ignored, u4 base, u4 index, int scale, s4 disp, int size);
 int gen_sub_fr_mm(codegen_context* cg, int ignored, u4 base, u4 index, int scale, s4 disp, int size);

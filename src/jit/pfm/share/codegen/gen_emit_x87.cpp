@@ -8,6 +8,7 @@
 // work around them.  The memory-operand arithmetic forms are written outside
 // the window.
 #include "codegen/codegen.h"
+#include "codegen/gen_fp.h"
 #include "codegen/memop.h"
 #include "driver/compile_context.h"
 #include "frontend/bb.h"
@@ -220,6 +221,19 @@ int gen_math_fr(codegen_context* cg, int k)
 }
 int gen_sqrt_fr(codegen_context* cg) { return fp_sched(cg, NO_MEM, 70, 0x10000, [&] { return _gen_sqrt_fr(cg); }); }
 int gen_finit(codegen_context* cg) { return fp_sched(cg, NO_MEM, 12, 0, [&] { return _gen_finit(cg); }); }
+
+// A catch block empties the x87 stack the thrower may have left behind.
+// FNINIT also puts the control word back to 64-bit precision, so the
+// method's own word follows at once; the two stay in this order, outside
+// the scheduling window.
+int gen_finit_in_catch(codegen_context* cg)
+{
+    s4 word = (cg->flags & FPM_MASK) == FPM_SINGLE ? FCW_SINGLE_NEAREST : FCW_DOUBLE_NEAREST;
+    return fp_outside(cg, [&] {
+        int n = _gen_finit(cg);
+        return n + _gen_fldcw_mm(cg, word);
+    });
+}
 
 // fldcw of the control-word save area: an absolute operand, no address registers.
 int gen_fldcw_mm(codegen_context* cg, s4 offset, u4 attr)
