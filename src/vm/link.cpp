@@ -48,15 +48,6 @@ constexpr int MAX_DEFERRED_STRINGS = 256;
 constinit deferred_string deferred_strings[MAX_DEFERRED_STRINGS];
 constinit int ndeferred_strings = 0;
 
-bool same_package(const char* a, const char* b)
-{
-    const char* sa = std::strrchr(a, '/');
-    const char* sb = std::strrchr(b, '/');
-    size_t la = sa ? static_cast<size_t>(sa - a) : 0;
-    size_t lb = sb ? static_cast<size_t>(sb - b) : 0;
-    return la == lb && std::strncmp(a, b, la) == 0;
-}
-
 bool is_virtual(const methodblock* mb)
 {
     return !(mb->access & (ACC_STATIC | ACC_PRIVATE)) && mb->name[0] != '<';
@@ -72,7 +63,7 @@ bool can_override(classblock* cb, const methodblock* sup)
 {
     if (sup->access & (ACC_PUBLIC | ACC_PROTECTED))
         return true;
-    return same_package(cb->name, sup->clazz->name);
+    return vm_same_package(cb->name, sup->clazz->name);
 }
 
 // Interfaces whose own methods are numbered (not <clinit>).

@@ -25,22 +25,13 @@ namespace {
 
 inline sys_thread* self_of(EE* ee) { return ee ? vm_self(ee) : nullptr; }
 
-bool same_package(const char* a, const char* b)
-{
-    const char* sa = std::strrchr(a, '/');
-    const char* sb = std::strrchr(b, '/');
-    size_t la = sa ? static_cast<size_t>(sa - a) : 0;
-    size_t lb = sb ? static_cast<size_t>(sb - b) : 0;
-    return la == lb && std::strncmp(a, b, la) == 0;
-}
-
 bool member_accessible(classblock* from, classblock* owner, u2 access)
 {
     if (!from || from == owner || (access & ACC_PUBLIC))
         return true;
     if (access & ACC_PRIVATE)
         return false;
-    if (same_package(from->name, owner->name))
+    if (vm_same_package(from->name, owner->name))
         return true;
     return (access & ACC_PROTECTED) && vm_is_subclass_of(from, owner);
 }
@@ -315,7 +306,7 @@ bool vm_class_accessible(classblock* from, classblock* cb)
         cb = cb->element_class;
     if (!from || from == cb || (cb->access & ACC_PUBLIC) || (cb->state & CS_PRIMITIVE))
         return true;
-    return same_package(from->name, cb->name);
+    return vm_same_package(from->name, cb->name);
 }
 
 bool vm_field_accessible(classblock* from, fieldblock* fb)
@@ -414,4 +405,13 @@ int vm_line_number(methodblock* mb, const u1* pc)
         }
     }
     return line;
+}
+
+bool vm_same_package(const char* a, const char* b)
+{
+    const char* sa = std::strrchr(a, '/');
+    const char* sb = std::strrchr(b, '/');
+    size_t la = sa ? static_cast<size_t>(sa - a) : 0;
+    size_t lb = sb ? static_cast<size_t>(sb - b) : 0;
+    return la == lb && std::strncmp(a, b, la) == 0;
 }

@@ -871,15 +871,6 @@ member_ref cp_member(tverifier& v, u4 index)
     return member_ref{cp_class_name(v, w >> 16), cp_utf8(v, nat >> 16), cp_utf8(v, nat & 0xFFFF)};
 }
 
-bool same_package(const char* a, const char* b)
-{
-    const char* sa = std::strrchr(a, '/');
-    const char* sb = std::strrchr(b, '/');
-    size_t la = sa ? static_cast<size_t>(sa - a) : 0;
-    size_t lb = sb ? static_cast<size_t>(sb - b) : 0;
-    return la == lb && std::strncmp(a, b, la) == 0;
-}
-
 // The superclass of the verified class named `name`, or 0 when `name` is not
 // one of its superclasses.
 classblock* superclass_named(tverifier& v, const char* name)
@@ -915,7 +906,7 @@ bool check_protected(tverifier& v, const member_ref& m, bool is_method, vtype re
         owner = fb->clazz;
         access = fb->access;
     }
-    if (!(access & ACC_PROTECTED) || same_package(owner->name, v.cb->name))
+    if (!(access & ACC_PROTECTED) || vm_same_package(owner->name, v.cb->name))
         return true;
     // Arrays answer Object's protected clone() (their own public one).
     if (is_method && name_of(v, receiver)[0] == '[' && std::strcmp(m.name, "clone") == 0)

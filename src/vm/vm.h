@@ -204,6 +204,8 @@ inline const u4* vm_cp_raw(u4* cp)
 // Name of the class in a Class entry, resolved or not.
 const char* vm_cp_class_name(u4* cp, u2 index);
 // Access checks.
+// Do two class names (a/b/C form) lie in the same package?
+bool vm_same_package(const char* a, const char* b);
 bool vm_class_accessible(classblock* from, classblock* cb);
 bool vm_field_accessible(classblock* from, fieldblock* fb);
 // Is invokespecial of mb from `caller` a super call (ACC_SUPER semantics)?

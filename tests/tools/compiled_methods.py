@@ -26,6 +26,8 @@ import re
 import struct
 import sys
 
+from classfile import read_constant_pool
+
 COMPILING = re.compile(r'^Compiling [0-9a-f]{8} (\[[^\]]*\]\[[^\]]*\]) (\S+)')
 COMPILED = re.compile(r'^[0-9a-f]{8}  [0-9a-f]{8} (\[[^\]]*\]\[[^\]]*\]) (\S+)$')
 GAVE_UP = re.compile(r'^Gave up [0-9a-f]{8} (\[[^\]]*\]\[[^\]]*\]) (\S+): (.*)$')
@@ -65,31 +67,7 @@ def read_history(path):
 
 def class_methods(data):
     """Maps "name signature" to access flags for one class file."""
-    pos = 8
-    count = struct.unpack_from('>H', data, pos)[0]
-    pos += 2
-    utf8 = {}
-    i = 1
-    while i < count:
-        tag = data[pos]
-        if tag == 1:
-            n = struct.unpack_from('>H', data, pos + 1)[0]
-            utf8[i] = data[pos + 3:pos + 3 + n].decode('utf-8', 'replace')
-            pos += 3 + n
-        elif tag in (3, 4):
-            pos += 5
-        elif tag in (5, 6):
-            pos += 9
-            i += 1
-        elif tag in (7, 8, 16, 19, 20):
-            pos += 3
-        elif tag in (9, 10, 11, 12, 17, 18):
-            pos += 5
-        elif tag == 15:
-            pos += 4
-        else:
-            raise ValueError('constant-pool tag %d' % tag)
-        i += 1
+    utf8, pos = read_constant_pool(data)
     pos += 6
     interfaces = struct.unpack_from('>H', data, pos)[0]
     pos += 2 + 2 * interfaces

@@ -8,6 +8,8 @@ Used to check that the quickening test really reaches the wide forms
 import struct
 import sys
 
+from classfile import read_constant_pool
+
 # opcode -> (name, operand kind): 'u1' one-byte cp index, 'u2' two-byte index
 QUICKENABLE = {
     18: ('ldc', 'u1'), 19: ('ldc_w', 'u2'), 20: ('ldc2_w', 'u2'),
@@ -32,29 +34,7 @@ for op in (170, 171, 196):
 
 
 def parse(data):
-    pos = 8
-    count = struct.unpack_from('>H', data, pos)[0]
-    pos += 2
-    utf8 = {}
-    i = 1
-    while i < count:
-        tag = data[pos]
-        if tag == 1:
-            n = struct.unpack_from('>H', data, pos + 1)[0]
-            utf8[i] = data[pos + 3:pos + 3 + n].decode('utf-8', 'replace')
-            pos += 3 + n
-        elif tag in (3, 4):
-            pos += 5
-        elif tag in (5, 6):
-            pos += 9
-            i += 1
-        elif tag in (7, 8, 16, 19, 20):
-            pos += 3
-        elif tag == 15:
-            pos += 4
-        else:
-            pos += 5
-        i += 1
+    utf8, pos = read_constant_pool(data)
     pos += 6
     nif = struct.unpack_from('>H', data, pos)[0]
     pos += 2 + 2 * nif
@@ -78,7 +58,7 @@ def parse(data):
 
     pos, _ = members(pos, False)
     pos, methods = members(pos, True)
-    return count, methods
+    return struct.unpack_from('>H', data, 8)[0], methods
 
 
 def instructions(code):

@@ -32,6 +32,8 @@ import tempfile
 import time
 from concurrent.futures import ThreadPoolExecutor
 
+from classfile import read_constant_pool
+
 # Length of each standard opcode 0..201 (0: variable: switches, wide).
 LENGTHS = [1] * 202
 for op in (0x10, 0x12, 0x15, 0x16, 0x17, 0x18, 0x19, 0x36, 0x37, 0x38, 0x39, 0x3A, 0xA9, 0xBC):
@@ -54,29 +56,7 @@ MODES = {
 
 def code_ranges(data):
     """(offset, length) of the bytecode of every method with code."""
-    p = 8
-    count = struct.unpack_from('>H', data, p)[0]
-    p += 2
-    utf8 = {}
-    i = 1
-    while i < count:
-        tag = data[p]
-        if tag == 1:
-            n = struct.unpack_from('>H', data, p + 1)[0]
-            utf8[i] = data[p + 3:p + 3 + n]
-            p += 3 + n
-        elif tag in (3, 4, 9, 10, 11, 12, 17, 18):
-            p += 5
-        elif tag in (5, 6):
-            p += 9
-            i += 1
-        elif tag in (7, 8, 16, 19, 20):
-            p += 3
-        elif tag == 15:
-            p += 4
-        else:
-            raise ValueError('constant tag %d' % tag)
-        i += 1
+    utf8, p = read_constant_pool(data)
     p += 6
     nif = struct.unpack_from('>H', data, p)[0]
     p += 2 + 2 * nif
@@ -91,7 +71,7 @@ def code_ranges(data):
             p += 2
             for _ in range(na):
                 name, length = struct.unpack_from('>HI', data, p)
-                if want_code and utf8.get(name) == b'Code':
+                if want_code and utf8.get(name) == 'Code':
                     clen = struct.unpack_from('>I', data, p + 10)[0]
                     out.append((p + 14, clen))
                 p += 6 + length
