@@ -63,6 +63,13 @@ element load_element(const quadruple* q)
 
 bool null_checked_elsewhere(const quadruple* q) { return (q->subcode & QS_NO_NULLCHECK) != 0; }
 
+// A store's access attributes: the access itself is the null check unless
+// the address was computed apart or an earlier check already made it.
+u4 element_store_attr(const quadruple* q, bool through_eaddr)
+{
+    return AF_STORE | (!through_eaddr && !null_checked_elsewhere(q) ? AF_NULLCHECK : 0);
+}
+
 // A base register and an index (register or constant) for an element:
 // registers locked for the caller.
 struct access {
@@ -367,7 +374,7 @@ int gen_iastore(codegen_context* cg, quadruple** slot, cg_operands* o)
     if (null_array(cg, array))
         return 0;
     element e = {size, false, through_eaddr ? 0 : ARRAY_ELEMENTS};
-    u4 attr = AF_STORE | (!through_eaddr && !null_checked_elsewhere(q) ? AF_NULLCHECK : 0);
+    u4 attr = element_store_attr(q, through_eaddr);
     // A byte store needs a register with a low byte: eax, edx, ecx, ebx.
     const u4 value_mask = size == 1 ? 0x0Fu : RM_ALL_INT;
     int rv = -1;
@@ -407,7 +414,7 @@ int gen_lastore(codegen_context* cg, quadruple** slot, cg_operands* o)
         return 0;
     bool through_eaddr = q->opcode == OPC_XASTORE;
     element e = {8, false, through_eaddr ? 0 : ARRAY_ELEMENTS};
-    u4 attr = AF_STORE | (!through_eaddr && !null_checked_elsewhere(q) ? AF_NULLCHECK : 0);
+    u4 attr = element_store_attr(q, through_eaddr);
     int rl = -1, rh = -1;
     bool hi_temp = false;
     s4 clo = 0, chi = 0;
@@ -463,7 +470,7 @@ int gen_fastore(codegen_context* cg, quadruple** slot, cg_operands* o)
     bool through_eaddr = q->opcode == OPC_XASTORE;
     bool dbl = q->opcode == OPC_DASTORE || (through_eaddr && (q->subcode & QS_KIND_MASK) == 7) || v->type == 'D';
     element e = {dbl ? 8 : 4, false, through_eaddr ? 0 : ARRAY_ELEMENTS};
-    u4 attr = AF_STORE | (!through_eaddr && !null_checked_elsewhere(q) ? AF_NULLCHECK : 0);
+    u4 attr = element_store_attr(q, through_eaddr);
     access a;
     read_access(cg, slot, array, idx, e, 0, &a);
     s4 c;

@@ -332,6 +332,21 @@ void tree(switch_gen* s, u4 a, u4 b)
     leaf(s, m + 1, (s4)b);
 }
 
+// A table entry aimed straight at a block entered without reconciliation:
+// the back-patch table fills its address once the block's is known.
+void link_table_entry(switch_gen* s, backpatch_rec* rec, u4 block, u4 table_start)
+{
+    codegen_context* cg = s->cg;
+    if (cg_backpatch_limit != nullptr && rec >= cg_backpatch_limit)
+        cg_service_missing("room in the back-patch table");
+    rec->site = cg->pass == CG_PASS_WRITE ? cg->code : nullptr;
+    rec->target = block;
+    rec->position = table_start;
+    rec->is_short = 0;
+    rec->reconcile = 0;
+    enter_directly(s, block);
+}
+
 // ---- dense table: record index 0 the default, 1 + (v - low) key v ----
 void dense(switch_gen* s, reg_operand* key, quadruple** slot)
 {
@@ -378,15 +393,7 @@ void dense(switch_gen* s, reg_operand* key, quadruple** slot)
         u4 block = target(s, pos);
         _gen_addr(cg, UNRESOLVED_TARGET);
         if (entry_block(s, block)) {
-            if (cg_backpatch_limit != nullptr && links_rec >= cg_backpatch_limit)
-                cg_service_missing("room in the back-patch table");
-            links_rec->site = cg->pass == CG_PASS_WRITE ? cg->code : nullptr;
-            links_rec->target = block;
-            links_rec->position = start;
-            links_rec->is_short = 0;
-            links_rec->reconcile = 0;
-            links_rec++;
-            enter_directly(s, block);
+            link_table_entry(s, links_rec++, block, start);
         } else {
             add_record(s, pos == 0 ? 0 : 1 + i, start, 0, 0);
         }
@@ -417,15 +424,7 @@ void runtime_search(switch_gen* s, reg_operand* key, quadruple** slot)
         u4 block = target(s, i);
         _gen_addr(cg, UNRESOLVED_TARGET);
         if (entry_block(s, block)) {
-            if (cg_backpatch_limit != nullptr && links_rec >= cg_backpatch_limit)
-                cg_service_missing("room in the back-patch table");
-            links_rec->site = cg->pass == CG_PASS_WRITE ? cg->code : nullptr;
-            links_rec->target = block;
-            links_rec->position = start;
-            links_rec->is_short = 0;
-            links_rec->reconcile = 0;
-            links_rec++;
-            enter_directly(s, block);
+            link_table_entry(s, links_rec++, block, start);
         } else {
             add_record(s, i, start, 0, 0);
         }

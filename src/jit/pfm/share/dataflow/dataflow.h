@@ -47,6 +47,11 @@ constexpr int QOPT_ERR_DEADSTORE_CYCLE = 37, QOPT_ERR_CONSTRAINT = 38;     // co
 // Storage from arena 1 (top down), else from the first work pool.
 void* df_alloc(method_compile_context* m, dataflow_pass_context* pc, u4 bytes);
 void df_reset_arena1(dataflow_pass_context* pc);
+// Cleared per-block sets for a pass: the caller's `frame` of `frame_count`
+// entries when the method's blocks fit, else the second work pool; null when
+// the pool is exhausted.
+constexpr u4 DF_FRAME_SETS = 64;
+dataflow_block_sets* df_block_sets(method_compile_context* m, dataflow_block_sets* frame, u4 frame_count);
 int Alloc_DataFlow(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets, u4 nblocks,
                    dataflow_pass_descriptor* d);
 int Alloc_DataFlow_I(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets, u4 nblocks,

@@ -142,14 +142,10 @@ int dataflow_Q_calldom(method_compile_context* m, dataflow_pass_context* pc)
     if (df_exception_entries(m) > 0 || m->local_count == 0)
         return 0;
     u4 nblocks = m->bb_count;
-    dataflow_block_sets frame[64];
-    dataflow_block_sets* sets = frame;
-    if (nblocks > 64) {
-        sets = static_cast<dataflow_block_sets*>(jit_wmem_alloc(m->pool2, nblocks * sizeof(dataflow_block_sets)));
-        if (sets == nullptr)
-            return 1;
-    }
-    memset(sets, 0, nblocks * sizeof(dataflow_block_sets));
+    dataflow_block_sets frame[DF_FRAME_SETS];
+    dataflow_block_sets* sets = df_block_sets(m, frame, DF_FRAME_SETS);
+    if (sets == nullptr)
+        return 1;
     dataflow_pass_descriptor d{};
     d.n = m->local_count;
     d.init_B = CallDom_Q_Init_DataFlow_B;

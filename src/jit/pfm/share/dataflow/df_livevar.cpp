@@ -472,14 +472,10 @@ int dataflow_Q_livevar(method_compile_context* m, dataflow_pass_context* pc)
         return 0;
     }
     u4 nblocks = m->bb_count;
-    dataflow_block_sets frame[64];
-    dataflow_block_sets* sets = frame;
-    if (nblocks > 64) {
-        sets = static_cast<dataflow_block_sets*>(jit_wmem_alloc(m->pool2, nblocks * sizeof(dataflow_block_sets)));
-        if (sets == nullptr)
-            return 1;
-    }
-    memset(sets, 0, nblocks * sizeof(dataflow_block_sets));
+    dataflow_block_sets frame[DF_FRAME_SETS];
+    dataflow_block_sets* sets = df_block_sets(m, frame, DF_FRAME_SETS);
+    if (sets == nullptr)
+        return 1;
     pc->flags |= DFP_BUSY;
     df_reset_arena1(pc);
     if (Alloc_DataFlow(m, pc, sets, nblocks, &d) == 0) {

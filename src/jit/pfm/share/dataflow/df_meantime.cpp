@@ -263,16 +263,12 @@ int dataflow_Q_meantime(method_compile_context* m, dataflow_pass_context* pc)
         return 0;
     }
     u4 nblocks = m->bb_count;
-    dataflow_block_sets frame[64];
-    dataflow_block_sets* sets = frame;
-    if (nblocks > 64) {
-        sets = static_cast<dataflow_block_sets*>(jit_wmem_alloc(m->pool2, nblocks * sizeof(dataflow_block_sets)));
-        if (sets == nullptr) {
-            m->state_flags |= MCC_MEANTIME_ABSENT;
-            return 1;
-        }
+    dataflow_block_sets frame[DF_FRAME_SETS];
+    dataflow_block_sets* sets = df_block_sets(m, frame, DF_FRAME_SETS);
+    if (sets == nullptr) {
+        m->state_flags |= MCC_MEANTIME_ABSENT;
+        return 1;
     }
-    memset(sets, 0, nblocks * sizeof(dataflow_block_sets));
     s4 deepest = 0;
     for (u4 i = 0; i < m->loop_count; i++) {
         loop_table_record* loop = mcc_loop(m, i);

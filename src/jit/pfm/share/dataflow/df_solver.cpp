@@ -116,6 +116,19 @@ void* df_alloc(method_compile_context* m, dataflow_pass_context* pc, u4 bytes)
 
 void df_reset_arena1(dataflow_pass_context* pc) { pc->arena1_free = pc->arena1_size; }
 
+dataflow_block_sets* df_block_sets(method_compile_context* m, dataflow_block_sets* frame, u4 frame_count)
+{
+    u4 nblocks = m->bb_count;
+    dataflow_block_sets* sets = frame;
+    if (nblocks > frame_count) {
+        sets = static_cast<dataflow_block_sets*>(jit_wmem_alloc(m->pool2, nblocks * sizeof(dataflow_block_sets)));
+        if (sets == nullptr)
+            return nullptr;
+    }
+    memset(sets, 0, nblocks * sizeof(dataflow_block_sets));
+    return sets;
+}
+
 int Alloc_DataFlow(method_compile_context* m, dataflow_pass_context* pc, dataflow_block_sets* sets, u4 nblocks,
                    dataflow_pass_descriptor* d)
 {
