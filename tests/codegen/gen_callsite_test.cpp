@@ -11,7 +11,7 @@
 
 // The core's header first: its set-up enum shares a name with the fixture's
 // set-up function, which then hides it.
-#include "codegen/gen_callsite.h"
+#include "codegen/glue/gen_callsite.h"
 #include "cg_test_util.h"
 #include "driver/compile_context.h"
 #include "frontend/quad.h"

@@ -4,7 +4,7 @@
 // mended: the class-hierarchy sites went without the padding.)
 #include <gtest/gtest.h>
 
-#include "codegen/gen_callsite.h"
+#include "codegen/glue/gen_callsite.h"
 #include "cg_test_util.h"
 
 extern s4 orva_processor_num;

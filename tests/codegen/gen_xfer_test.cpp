@@ -1,8 +1,8 @@
 // The interpreter-to-compiled transfer: the record set_rmmi_info leaves for
 // the transfer, the verification of an interpreter's transfer request, and
 // the frame the builder lays out from it.
-#include "codegen/gen_glue.h"
-#include "codegen/reg_records.h"
+#include "codegen/glue/gen_glue.h"
+#include "codegen/regman/reg_records.h"
 #include "driver/driver.h"
 #include "driver/rcc.h"
 #include "frontend/bb.h"

@@ -3,7 +3,7 @@
 // steps.
 #include <gtest/gtest.h>
 
-#include "codegen/reg_records.h"
+#include "codegen/regman/reg_records.h"
 #include "loop_quads.h"
 
 namespace {

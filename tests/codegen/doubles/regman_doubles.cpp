@@ -9,7 +9,7 @@
 #include <stdlib.h>
 
 #include "codegen/codegen.h"
-#include "codegen/reg_manager.h"
+#include "codegen/regman/reg_manager.h"
 
 #define PENDING __attribute__((weak))
 

@@ -10,8 +10,8 @@
 #include <cstring>
 
 #include "../reg/reg_test_util.h"
-#include "codegen/gen_arith.h"
-#include "codegen/gen_resolve.h"
+#include "codegen/gen/gen_arith.h"
+#include "codegen/glue/gen_resolve.h"
 
 extern int field_fake_resolutions;
 

@@ -12,8 +12,8 @@
 
 #include "../reg/reg_test_util.h"
 #include "codegen/cg_core.h"
-#include "codegen/gen_arith.h"
-#include "codegen/gen_fp.h"
+#include "codegen/gen/gen_arith.h"
+#include "codegen/gen/gen_fp.h"
 #include "frontend/quad.h"
 
 // The run-time tables the conversions use: the x87 control words and the

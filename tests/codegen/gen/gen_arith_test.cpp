@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "../reg/reg_test_util.h"
-#include "codegen/gen_arith.h"
+#include "codegen/gen/gen_arith.h"
 
 // Processor facts read by code linked into this binary; weak so that a
 // definition in the shared fixture takes precedence.

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "../reg/reg_test_util.h"
-#include "codegen/gen_arith.h"
+#include "codegen/gen/gen_arith.h"
 #include "frontend/qgen.h"
 
 namespace {

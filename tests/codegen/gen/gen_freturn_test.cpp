@@ -8,10 +8,10 @@
 #include <cstring>
 
 #include "../reg/reg_test_util.h"
-#include "codegen/gen_arith.h"
-#include "codegen/gen_glue.h"
-#include "codegen/reg_manager.h"
-#include "codegen/reg_records.h"
+#include "codegen/gen/gen_arith.h"
+#include "codegen/glue/gen_glue.h"
+#include "codegen/regman/reg_manager.h"
+#include "codegen/regman/reg_records.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "codegen/cg_core.h"
-#include "codegen/gen_glue.h"
+#include "codegen/glue/gen_glue.h"
 #include "driver/driver.h"
 
 // ---------------------------------------------------------------------------

@@ -15,8 +15,8 @@
 #include <functional>
 
 #include "codegen/cg_core.h"
-#include "codegen/gen_invoke.h"
-#include "codegen/gen_sync.h"
+#include "codegen/gen/gen_invoke.h"
+#include "codegen/gen/gen_sync.h"
 #include "driver/driver.h"
 #include "common/jmath.h"
 

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "../reg/reg_test_util.h"
-#include "codegen/gen_arith.h"
-#include "codegen/gen_object.h"
+#include "codegen/gen/gen_arith.h"
+#include "codegen/gen/gen_object.h"
 #include "object_fakes.h"
 
 namespace {

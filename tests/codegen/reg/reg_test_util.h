@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "codegen/reg_manager.h"
+#include "codegen/regman/reg_manager.h"
 
 constexpr int RM_TEST_BLOCKS = 8;
 constexpr int RM_TEST_LOCALS = 16;

@@ -13,7 +13,7 @@
 
 #include "../reg/reg_test_util.h"
 #include "codegen/cg_core.h"
-#include "codegen/gen_fp.h"
+#include "codegen/gen/gen_fp.h"
 
 // The arithmetic routines of the run-time support (rt_arith.S).
 extern "C" {

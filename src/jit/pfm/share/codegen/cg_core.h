@@ -13,7 +13,7 @@
 
 #include "codegen/codegen.h"
 #include "codegen/memop.h"
-#include "codegen/reg_manager.h"
+#include "codegen/regman/reg_manager.h"
 #include "frontend/bb.h"
 #include "frontend/quad.h"
 #include "driver/compile_context.h"

@@ -11,7 +11,7 @@
 #define ORVA_CODEGEN_H
 
 #include "codegen/codegen_context.h"
-#include "codegen/x86_defs.h"
+#include "codegen/x86/x86_defs.h"
 #include "driver/vmlink.h"
 
 // ---------------------------------------------------------------------------

@@ -348,7 +348,7 @@ void __lookupswitch(void);
 
 // ---- rt_xfer.S: interpreter-to-compiled transfer entry -----------------------
 void _mmi2jit_xfer(void);
-// The code generator's transfer support (codegen/gen_xfer.cpp): 0 refuses,
+// The code generator's transfer support (codegen/glue/gen_xfer.cpp): 0 refuses,
 // else the stack address at which the frame builder runs; the builder's low
 // result word is the stack address of the resume words.
 u4 mmiVerifyTpAndGetWorkSize(u4 eax, u4 state_area, u4 locals, u4 bytecode_pc, u4 interp_stack);

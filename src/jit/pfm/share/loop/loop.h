@@ -52,7 +52,7 @@ void convert_to_conditional_move(method_compile_context* m, bbattr* b, bbattr* s
 
 // ---- lopt_shrink.cpp: local-variable table shrinking ------------------------------
 // Both keep the old-to-new map in the context's transfer map (the register
-// manager's accessors in codegen/reg_records.h).  0, or 1 when memory ran out.
+// manager's accessors in codegen/regman/reg_records.h).  0, or 1 when memory ran out.
 int do_shrinking_quadruple(method_compile_context* m, dataflow_pass_context* pc);
 int do_shrinking_and_sorting_lvar_tbl(method_compile_context* m);
 // Renumbers the local operands through a map over m->local_count locals

@@ -21,7 +21,7 @@
 
 #include "driver/driver.h"
 #include "driver/options.h"
-#include "codegen/reg_records.h"
+#include "codegen/regman/reg_records.h"
 #include "dataflow/dataflow.h"
 #include "frontend/qgen.h"
 #include "loop/loop.h"
