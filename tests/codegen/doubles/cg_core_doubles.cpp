@@ -7,6 +7,7 @@
 // code generation softly (the driver answers 1, nothing is committed).
 #include "codegen/cg_core.h"
 #include "driver/driver.h"
+#include "frontend/qgen.h"
 
 #define PENDING __attribute__((weak))
 
@@ -239,3 +240,16 @@ PENDING void jit_code_mem_partial_free(void*, void*) {}
 PENDING void create_cp2imf_info(codegen_context*, method_compile_context*, u4) {}
 PENDING void create_exc_cp2imf_info(codegen_context*, method_compile_context*, u4) {}
 PENDING int JITsetCatchFrame(method_compile_context*, const u4*) { return 0; }
+PENDING u4 compile_option3_flag;
+PENDING s4 orva_processor_type;
+PENDING s4 orva_processor_mmx;
+PENDING u1* fix_cp2imf_after_cs(codegen_context*, cp_node*, u1*) { cg_service_missing("fix_cp2imf_after_cs"); }
+PENDING cp_node* register_inlined_method_frame(codegen_context*, u4, u1*, cp_node**)
+{
+    cg_service_missing("register_inlined_method_frame");
+}
+
+// ---- front end and optimizer services (register candidates, colouring) ------
+PENDING u4 put_const_tbl(method_compile_context*, u4, const_candidate*, u4, u4, u4, u4) { cg_service_missing("put_const_tbl"); }
+PENDING void remove_nop(method_compile_context*) { cg_service_missing("remove_nop"); }
+PENDING int dataflow_Q_livevar(method_compile_context*, dataflow_pass_context*) { cg_service_missing("dataflow_Q_livevar"); }

@@ -253,6 +253,7 @@ PENDING const char* Conv_bit(const u8*, int, int) { regman_missing("Conv_bit"); 
 PENDING void patch_cmp_jmp_code(codegen_context*, u1*, u1*) { regman_missing("patch_cmp_jmp_code"); }
 extern "C" PENDING void** _GET_DECODE_TABLE_BASE(void) { regman_missing("_GET_DECODE_TABLE_BASE"); }
 extern "C" PENDING u1* _GET_FCONTROL_WORD_BASE(void) { regman_missing("_GET_FCONTROL_WORD_BASE"); }
+extern "C" PENDING u1* _GET_FCONST_BASE(void) { regman_missing("_GET_FCONST_BASE"); }
 // The thread-local-area mask: the run-time support sets it at start-up.
 extern "C" {
 PENDING u4 orva_tla_mask = 0;
