@@ -58,11 +58,31 @@ struct buffer {
     }
 };
 
+// Brings the fixture to the state before the fill: the operands and, by the
+// pressure asked for, registers holding them or dirty locals.
+void prepare(rm_fixture* f, pressure p, reg_operand* array, reg_operand* lfirst, reg_operand* lend)
+{
+    codegen_context* cg = &f->cg;
+    if (p == OPERANDS_IN_STRING_REGS) {
+        reg_operand* ops[3] = {array, lfirst, lend};
+        const u4 masks[3] = {0x04, 0x40, 0x01};   // ecx, edi, eax
+        for (int i = 0; i < 3; i++)
+            _free_int_reg(cg, _set_rd_int_oprnd(cg, ops[i], masks[i], 0, 0), 0, 0, 0);
+    } else if (p == EVERY_REG_DIRTY) {
+        for (int r = 0; r < 7; r++) {
+            int t = _alloc_int_reg(cg, 1u << r, 0);
+            _gen_move_gr_i4(cg, gid(t), 0x1000 + r);
+            reg_operand l = local_op(DIRTY_FIRST + r);
+            _assoc_int_oprnd(cg, &l, t, 0, 0);
+            _free_int_reg(cg, t, 0, 0, 0);
+        }
+    }
+}
+
 void run_fill(const fill_case& c, int first, int end, bool first_const, bool end_const, pressure p)
 {
     static rm_fixture f;
     static buffer a, want;
-    rm_setup(&f, 4, 16);
     a.init(MAX_ELEMENTS);
     want = a;
     for (int i = first; i < end; i++) {
@@ -79,37 +99,32 @@ void run_fill(const fill_case& c, int first, int end, bool first_const, bool end
     in.frame[frame_word_of_local(2)] = (u4)first;
     in.frame[frame_word_of_local(3)] = (u4)end;
 
-    codegen_context* cg = &f.cg;
-    reg_operand array = local_op(1), lfirst = local_op(2), lend = local_op(3);
-    if (p == OPERANDS_IN_STRING_REGS) {
-        const reg_operand* ops[3] = {&array, &lfirst, &lend};
-        const u4 masks[3] = {0x04, 0x40, 0x01};   // ecx, edi, eax
-        for (int i = 0; i < 3; i++)
-            _free_int_reg(cg, _set_rd_int_oprnd(cg, ops[i], masks[i], 0, 0), 0, 0, 0);
-    } else if (p == EVERY_REG_DIRTY) {
-        for (int r = 0; r < 7; r++) {
-            int t = _alloc_int_reg(cg, 1u << r, 0);
-            _gen_move_gr_i4(cg, gid(t), 0x1000 + r);
-            reg_operand l = local_op(DIRTY_FIRST + r);
-            _assoc_int_oprnd(cg, &l, t, 0, 0);
-            _free_int_reg(cg, t, 0, 0, 0);
-        }
-    }
-
     quadruple q = {};
     q.opcode = OPC_MEMSET;
     q.subcode = c.type;
     q.value = c.lo;
     q.second = c.hi;
     quadruple* qp = &q;
+    reg_operand array = local_op(1), lfirst = local_op(2), lend = local_op(3);
     cg_operands o;
     std::memset(&o, 0, sizeof o);
     o.list[0] = array;
     o.list[1] = first_const ? const_op(first) : lfirst;
     o.list[2] = end_const ? const_op(end) : lend;
     o.list_n = 3;
-    ASSERT_EQ(gen_memset(cg, &qp, &o), 0);
-    _flush_all_int_regs(cg, 0);
+
+    // The measuring pass counts what the writing pass writes.
+    u4 counted[2];
+    for (int pass = 0; pass < 2; pass++) {
+        rm_setup(&f, 4, 16, pass == 0 ? CG_PASS_MEASURE : CG_PASS_WRITE);
+        prepare(&f, p, &array, &lfirst, &lend);
+        u4 size0 = f.cg.code_size;
+        u1* code0 = f.cg.code;
+        ASSERT_EQ(gen_memset(&f.cg, &qp, &o), 0);
+        counted[pass] = pass == 0 ? f.cg.code_size - size0 : (u4)(f.cg.code - code0);
+    }
+    EXPECT_EQ(counted[0], counted[1]) << "pass 1 counted another length";
+    _flush_all_int_regs(&f.cg, 0);
     machine out;
     rm_run(&f, in, &out, 0);
 
