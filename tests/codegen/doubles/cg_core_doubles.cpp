@@ -88,6 +88,7 @@ PENDING int gen_athrow(codegen_context*, quadruple**, cg_operands*) { cg_service
 PENDING int gen_jsr(codegen_context*, quadruple**, cg_operands*) { cg_service_missing("gen_jsr"); }
 PENDING int gen_eaddr(codegen_context*, quadruple**, cg_operands*) { cg_service_missing("gen_eaddr"); }
 PENDING int gen_ldctable(codegen_context*, quadruple**, cg_operands*) { cg_service_missing("gen_ldctable"); }
+PENDING int gen_memset(codegen_context*, quadruple**, cg_operands*) { cg_service_missing("gen_memset"); }
 PENDING int gen_argcopy(codegen_context*, quadruple**, cg_operands*) { cg_service_missing("gen_argcopy"); }
 PENDING int gen_localcopy(codegen_context*, quadruple**, cg_operands*) { cg_service_missing("gen_localcopy"); }
 PENDING int gen_classfieldload(codegen_context*, quadruple**, cg_operands*) { cg_service_missing("gen_classfieldload"); }

@@ -335,4 +335,30 @@ int cs_bank_conflict(const cs_slot* a, const cs_slot* b);
 int cs_pair_refused(const cs_slot* a, const cs_slot* b);
 int cs_two_slot_rule(const cs_slot* s0, const cs_slot* s1, const cs_slot* n);  // -1 refused, else slot
 
+// ---------------------------------------------------------------------------
+// gen_memset.cpp: the array fill's emitter (gen_memset, OPC_MEMSET, chooses the
+// registers and calls it).
+// ---------------------------------------------------------------------------
+// The fill with its registers in place, as gen_memset hands it to the
+// emitter: the array in a register other than eax, ecx and edi; the first
+// index a constant or copied into ecx; the end index a constant or in a
+// register other than eax, ecx and edi; eax, ecx and edi free to write.
+struct array_fill {
+    int size;              // element size: 1, 2, 4 or 8
+    u4 lo, hi;             // the element's bits (hi: the high word of an 8-byte element)
+    u4 array;              // register id of the array
+    u1 first_const;        // the first index is `first`; else it is in ecx
+    u1 end_const;          // the end index is `end`; else it is in `end_reg`
+    u1 pad[2];
+    s4 first, end;
+    u4 end_reg;
+};
+// Element size of a fill's type code (low four bits of the sub-code), 0 for
+// a type the fill does not know.
+int array_fill_element_size(u4 type);
+// Emits the fill of elements [first, end) (nothing when end <= first) with
+// the scheduling window closed; answers the length written (pass 2) or
+// counted (pass 1).
+int emit_array_fill(codegen_context* cg, const array_fill* f);
+
 #endif // ORVA_CODEGEN_H

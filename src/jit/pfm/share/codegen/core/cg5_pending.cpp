@@ -1,8 +1,7 @@
 // Weak stand-ins for the code-generation services of later optimizer work:
-// the array fill that the loop optimizer's idiom recognition makes, and the
-// memory-operand handlers that fold a method-table or method-block load into
-// the guard that an inlined virtual call tests.  Neither quadruple reaches
-// the code generator until its producer lands; each is weak, so the real
+// the memory-operand handlers that fold a method-table or method-block load
+// into the guard that an inlined virtual call tests.  The quadruple does not
+// reach the code generator until its producer lands; each is weak, so the real
 // definition replaces it with no change here, and it is deleted then (the
 // test check_standins keeps the list of the stand-ins allowed to remain).
 //
@@ -11,8 +10,6 @@
 #include "codegen/cg_core.h"
 
 #define PENDING __attribute__((weak))
-
-PENDING int gen_memset(codegen_context*, quadruple**, cg_operands*) { cg_service_missing("gen_memset"); }
 
 #define HANDLER(name)                                                                              \
     PENDING int name(codegen_context*, memop*, reg_operand*, reg_operand*, quadruple**, int, int, int, int) \
