@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "../reg/reg_test_util.h"
-#include "codegen/gen_arith.h"
+#include "codegen/gen/gen_arith.h"
 
 namespace {
 

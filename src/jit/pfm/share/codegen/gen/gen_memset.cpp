@@ -26,7 +26,7 @@
 // Registers: the working index is ecx; the array and the end index sit in
 // edx, ebx, ebp or esi (never in a register the string store writes).
 // Everything is written with the scheduling window closed.
-#include "codegen/gen_arith.h"
+#include "codegen/gen/gen_arith.h"
 
 namespace {
 
