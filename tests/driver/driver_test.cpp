@@ -15,10 +15,6 @@ extern "C" u4 call_trampoline(methodblock* mb, u4 transfer_point, u4 out[7]);
 
 namespace {
 
-// What the stand-ins of the later pipeline stages do in this test binary.
-enum class stage { pending, exhaust_work_memory, exhaust_before_lock, publish_nothing, publish_code };
-stage pipeline = stage::pending;
-
 constexpr u4 EFLAGS_ZF = 0x40;
 
 struct request_result {
@@ -55,7 +51,6 @@ class Driver : public testing::Test {
 protected:
     void SetUp() override
     {
-        pipeline = stage::pending;
         vm = fake_vm_new();
         hist = tmpfile();
         compile_option_flag = compile_option2_flag = compile_option3_flag = 0;
@@ -82,6 +77,20 @@ protected:
     FILE* hist;
 };
 
+// Bodies the real pipeline sees.  `ldc` of a class constant is not part of
+// this VM's bytecode: the front end refuses it.
+const std::vector<u1> RETURN_BODY = {0xb1};                         // return
+const std::vector<u1> REFUSED_BODY = {0x12, 0x01, 0x57, 0xb1};      // ldc #1 (a class); pop; return
+
+// The constant pool every loaded class has; constant 1 is the (unresolved)
+// class constant that REFUSED_BODY loads, named by constant 2.
+void give_constant_pool(classblock* cb)
+{
+    fake_constant_pool(cb, 3);
+    fake_cp_set(cb, 1, CONSTANT_Class, 2);
+    fake_cp_set(cb, 2, CONSTANT_Utf8, reinterpret_cast<u4>(cb->name));
+}
+
 char hex_buf[16];
 const char* hex8(const void* p)
 {
@@ -90,41 +99,6 @@ const char* hex8(const void* p)
 }
 
 } // namespace
-
-// ---- stand-ins of the later stages -------------------------------------------------
-
-int JITTraverseByteCode(method_compile_context* m, EE* ee, int flag)
-{
-    if (pipeline == stage::exhaust_work_memory)
-        jit_wmem_alloc(m->pool1, 0xFFFFFF00u);
-    return 1;
-}
-
-// The call-graph resolution runs before the global compile lock is taken.
-void resolve_method_call_graph(methodblock* mb, method_unresolved_info* info, EE* ee)
-{
-    if (pipeline == stage::exhaust_before_lock) {
-        work_pool* pool = jit_wmem_init(0);
-        jit_wmem_alloc(pool, 0xFFFFFF00u);
-    }
-}
-
-int JITGenNativeCode_glue(methodblock* mb, method_compile_context** request)
-{
-    if (pipeline == stage::publish_nothing)
-        return 0;
-    if (pipeline != stage::publish_code)
-        return 1;
-    void* code = nullptr;
-    jit_code_mem_alloc(&code, *request, 32);
-    memset(code, 0xC3, 32);
-    thread_compile_record* rec = jit_compile_record(orva_EE());
-    rec->code_start = static_cast<u1*>(code);
-    rec->code_end = static_cast<u1*>(code) + 31;
-    rec->invoker_entry = code;
-    rec->compiled_entry = static_cast<u1*>(code) + 10;
-    return 0;
-}
 
 // ---- class preparation ---------------------------------------------------------------
 
@@ -239,24 +213,19 @@ TEST_F(Driver, ReplacementBodyIsCommittedInPlace)
 
 // ---- the compile driver ----------------------------------------------------------------
 
-// A request that fails ends with the method on an interpreter invoker and its
+// A method the front end refuses ends with an interpreter invoker and its
 // counter at 0xFFFF, and the history says why; the trampoline keeps every
 // register and answers in the zero flag.
-TEST_F(Driver, RequestsRevertToTheInterpreter)
+TEST_F(Driver, RefusedMethodsRevertToTheInterpreter)
 {
     classblock* cb = fake_class("Demo", nullptr,
-                                {{"run", "()V"},
-                                 {"sync", "()V", ACC_PUBLIC | ACC_SYNCHRONIZED},
-                                 {"catching", "()V", ACC_PUBLIC, {0xb1}, 1},
-                                 {"syncCatching", "()V", ACC_PUBLIC | ACC_SYNCHRONIZED, {0xb1}, 1},
-                                 {"lazy", "()V", ACC_PUBLIC | ACC_NATIVE},
-                                 {"jni", "()V", ACC_PUBLIC | ACC_NATIVE},
-                                 {"jniSync", "()V", ACC_PUBLIC | ACC_NATIVE | ACC_SYNCHRONIZED}});
-    cb->methods[5].invoker = fake_code(FK_INVOKE_JNI);
-    cb->methods[6].invoker = fake_code(FK_INVOKE_JNI_SYNC);
-    const fake_code_id expected[] = {FK_INVOKE_JAVA,       FK_INVOKE_SYNC_JAVA, FK_INVOKE_JAVA_CATCH,
-                                     FK_INVOKE_SYNC_JAVA_CATCH, FK_INVOKE_LAZY_NATIVE, FK_INVOKE_JNI,
-                                     FK_INVOKE_JNI_SYNC};
+                                {{"run", "()V", ACC_PUBLIC, REFUSED_BODY},
+                                 {"sync", "()V", ACC_PUBLIC | ACC_SYNCHRONIZED, REFUSED_BODY},
+                                 {"catching", "()V", ACC_PUBLIC, REFUSED_BODY, 1},
+                                 {"syncCatching", "()V", ACC_PUBLIC | ACC_SYNCHRONIZED, REFUSED_BODY, 1}});
+    give_constant_pool(cb);
+    const fake_code_id expected[] = {FK_INVOKE_JAVA, FK_INVOKE_SYNC_JAVA, FK_INVOKE_JAVA_CATCH,
+                                     FK_INVOKE_SYNC_JAVA_CATCH};
     std::string expected_history = std::string("Resolving ") + hex8(cb) + " [Demo] 0001/0003\n";
     on_java_thread([&](EE* ee) {
         orva_InitializeForCompiler(cb);
@@ -279,37 +248,56 @@ TEST_F(Driver, RequestsRevertToTheInterpreter)
             EXPECT_EQ(mb->access & ACC_COMPILED, 0);
             EXPECT_EQ(jit_rcc_count(), records);        // the placeholder is gone
             EXPECT_EQ(ee->mode, 0u);
-            const char* why = (mb->access & ACC_NATIVE) ? "method glue" : "front end";
             expected_history += std::string("Compiling ") + hex8(mb) + " [Demo][" + mb->name + "] ()V\n"
-                              + "Gave up " + hex8(mb) + " [Demo][" + mb->name + "] ()V: " + why + "\n";
+                              + "Gave up " + hex8(mb) + " [Demo][" + mb->name + "] ()V: front end\n";
         }
     });
     EXPECT_EQ(read_file(hist), expected_history);
 }
 
+// A pending exception ends the request before anything else: every kind of
+// method gets its interpreter invoker back, without the lock and unlogged.
 TEST_F(Driver, PendingExceptionRevertsWithoutTheLock)
 {
-    classblock* cb = fake_class("Pending", nullptr, {{"run", "()V"}});
+    classblock* cb = fake_class("Pending", nullptr,
+                                {{"run", "()V", ACC_PUBLIC, RETURN_BODY},
+                                 {"sync", "()V", ACC_PUBLIC | ACC_SYNCHRONIZED, RETURN_BODY},
+                                 {"catching", "()V", ACC_PUBLIC, RETURN_BODY, 1},
+                                 {"syncCatching", "()V", ACC_PUBLIC | ACC_SYNCHRONIZED, RETURN_BODY, 1},
+                                 {"lazy", "()V", ACC_PUBLIC | ACC_NATIVE},
+                                 {"jni", "()V", ACC_PUBLIC | ACC_NATIVE},
+                                 {"jniSync", "()V", ACC_PUBLIC | ACC_NATIVE | ACC_SYNCHRONIZED},
+                                 {"abs", "()V", ACC_PUBLIC | ACC_ABSTRACT}});
+    cb->methods[5].invoker = fake_code(FK_INVOKE_JNI);
+    cb->methods[6].invoker = fake_code(FK_INVOKE_JNI_SYNC);
+    const fake_code_id expected[] = {FK_INVOKE_JAVA,        FK_INVOKE_SYNC_JAVA, FK_INVOKE_JAVA_CATCH,
+                                     FK_INVOKE_SYNC_JAVA_CATCH, FK_INVOKE_LAZY_NATIVE, FK_INVOKE_JNI,
+                                     FK_INVOKE_JNI_SYNC,    FK_INVOKE_ABSTRACT};
     int global_lock_entries = 0;
     on_java_thread([&](EE* ee) {
         orva_InitializeForCompiler(cb);
         vm->on_monitor_enter = [&](void* m) { global_lock_entries += m == orva_global_lock; };
-        ee->exception_kind = 1;
-        ee->exception = 0x999;
-        request_result r = request(&cb->methods[0], ee);
+        for (u2 i = 0; i < cb->methods_count; i++) {
+            SCOPED_TRACE(cb->methods[i].name);
+            ee->exception_kind = 1;
+            ee->exception = 0x999;
+            request_result r = request(&cb->methods[i], ee);
+            EXPECT_EQ(r.regs[6] & EFLAGS_ZF, 0u);
+            EXPECT_EQ(cb->methods[i].invoker, fake_code(expected[i]));
+            EXPECT_EQ(cb->methods[i].counter, 0xFFFF);
+        }
         vm->on_monitor_enter = nullptr;
-        EXPECT_EQ(r.regs[6] & EFLAGS_ZF, 0u);
         ee->exception_kind = 0;
+        ee->exception = 0;
     });
     EXPECT_EQ(global_lock_entries, 0);
-    EXPECT_EQ(cb->methods[0].invoker, fake_code(FK_INVOKE_JAVA));
-    EXPECT_EQ(cb->methods[0].counter, 0xFFFF);
     EXPECT_EQ(read_file(hist).find("Compiling"), std::string::npos);
 }
 
 TEST_F(Driver, SkipFiltersLeaveTheInvokerAlone)
 {
-    classblock* cb = fake_class("Demo", nullptr, {{"run", "()V"}, {"walk", "()V"}});
+    classblock* cb = fake_class("Demo", nullptr, {{"run", "()V", ACC_PUBLIC, RETURN_BODY},
+                                                  {"walk", "()V", ACC_PUBLIC, RETURN_BODY}});
     on_java_thread([&](EE* ee) {
         orva_InitializeForCompiler(cb);
         setCompileOptions("SKIP{Demo}{run}");
@@ -330,7 +318,8 @@ TEST_F(Driver, SkipFiltersLeaveTheInvokerAlone)
 
 TEST_F(Driver, CompilingOptionAndHexSelectorPrint)
 {
-    classblock* cb = fake_class("Demo", nullptr, {{"run", "()V"}});
+    classblock* cb = fake_class("Demo", nullptr, {{"run", "()V", ACC_PUBLIC, REFUSED_BODY}});
+    give_constant_pool(cb);
     setenv("ORVA_SKIPHEX1", "1g2", 1);
     on_java_thread([&](EE* ee) {
         orva_InitializeForCompiler(cb);
@@ -350,89 +339,174 @@ TEST_F(Driver, CompilingOptionAndHexSelectorPrint)
     unsetenv("ORVA_SKIPHEX1");
 }
 
-// Work memory running out inside an attempt ends the attempt: the pools go,
-// the lock is released, the method goes back to the interpreter, and the next
-// request works.
-TEST_F(Driver, ExhaustionInsideAnAttempt)
+// A bytecode method goes through the whole pipeline and its code is
+// registered and installed.
+TEST_F(Driver, JavaMethodIsCompiledAndInstalled)
 {
-    classblock* cb = fake_class("Hungry", nullptr, {{"a", "()V"}, {"b", "()V"}});
-    on_java_thread([&](EE* ee) {
-        orva_InitializeForCompiler(cb);
-        pipeline = stage::exhaust_work_memory;
-        request_result r = request(&cb->methods[0], ee);
-        EXPECT_EQ(r.lock_depth, 0);
-        EXPECT_EQ(r.record_after, nullptr);
-        pipeline = stage::pending;
-        request(&cb->methods[1], ee);
-    });
-    EXPECT_EQ(cb->methods[0].invoker, fake_code(FK_INVOKE_JAVA));
-    EXPECT_EQ(cb->methods[0].counter, 0xFFFF);
-    EXPECT_EQ(cb->methods[1].counter, 0xFFFF);
-}
-
-// Exhaustion before the lock ends the request through the driver's own
-// buffer: the method reverts, no lock is held, no pool is left.
-TEST_F(Driver, ExhaustionBeforeTheLock)
-{
-    classblock* cb = fake_class("Early", nullptr, {{"a", "()V"}});
-    int global_lock_entries = 0;
-    on_java_thread([&](EE* ee) {
-        orva_InitializeForCompiler(cb);
-        pipeline = stage::exhaust_before_lock;
-        vm->on_monitor_enter = [&](void* m) { global_lock_entries += m == orva_global_lock; };
-        request_result r = request(&cb->methods[0], ee);
-        vm->on_monitor_enter = nullptr;
-        EXPECT_EQ(r.lock_depth, 0);
-        EXPECT_EQ(r.record_after, nullptr);
-        EXPECT_EQ(r.regs[6] & EFLAGS_ZF, 0u);
-    });
-    EXPECT_EQ(global_lock_entries, 0);
-    EXPECT_EQ(cb->methods[0].invoker, fake_code(FK_INVOKE_JAVA));
-    EXPECT_EQ(cb->methods[0].counter, 0xFFFF);
-}
-
-// A "success" that published no code installs nothing.
-TEST_F(Driver, SuccessWithoutCodeIsNotInstalled)
-{
-    classblock* cb = fake_class("Glue", nullptr, {{"nat", "()V", ACC_PUBLIC | ACC_NATIVE}});
-    on_java_thread([&](EE* ee) {
-        orva_InitializeForCompiler(cb);
-        pipeline = stage::publish_nothing;
-        request_result r = request(&cb->methods[0], ee);
-        EXPECT_EQ(r.regs[6] & EFLAGS_ZF, 0u);
-    });
-    methodblock* mb = &cb->methods[0];
-    EXPECT_EQ(mb->access & ACC_COMPILED, 0);
-    EXPECT_EQ(mb->invoker, fake_code(FK_INVOKE_LAZY_NATIVE));
-}
-
-TEST_F(Driver, PublishedCodeIsRegisteredAndInstalled)
-{
-    classblock* cb = fake_class("Glue", nullptr, {{"nat", "(I)I", ACC_PUBLIC | ACC_NATIVE}});
+    classblock* cb = fake_class("Whole", nullptr, {{"run", "()V", ACC_PUBLIC, RETURN_BODY}});
+    give_constant_pool(cb);
     methodblock* mb = &cb->methods[0];
     on_java_thread([&](EE* ee) {
         orva_InitializeForCompiler(cb);
-        pipeline = stage::publish_code;
+        int records = jit_rcc_count();
+        compile_option_flag = OPT1_COMPILING;
+        testing::internal::CaptureStdout();
         request_result r = request(mb, ee);
+        std::string out = testing::internal::GetCapturedStdout();
         EXPECT_NE(r.regs[6] & EFLAGS_ZF, 0u);       // compiled
-        auto* code = static_cast<u1*>(mb->invoker);
-        EXPECT_EQ(mb->compiled_code, code + 10);
-        EXPECT_EQ(jit_PCinCompiledCode(reinterpret_cast<u4>(code + 31), mb), 1);
-        EXPECT_EQ(ee->mode, 0u);                    // a native method keeps the caller's mode
-        // Already compiled: answered at once.
-        pipeline = stage::pending;
-        request_result again = request(mb, ee);
-        EXPECT_NE(again.regs[6] & EFLAGS_ZF, 0u);
+        EXPECT_EQ(r.lock_depth, 0);
+        EXPECT_EQ(jit_rcc_count(), records + 1);
+        EXPECT_EQ(jit_PCinCompiledCode(reinterpret_cast<u4>(mb->compiled_code), mb), 1);
+        EXPECT_EQ(out, std::string("Compiling [Whole][run]\n") + hex8(mb->compiled_code) + "  [Whole][run]\n");
+        EXPECT_EQ(ee->mode, 1u);                    // the caller continues in compiled code
     });
     EXPECT_EQ(mb->access & ACC_COMPILED, ACC_COMPILED);
     EXPECT_EQ(mb->compiled_flags & 1, 1u);
-    std::string h = read_file(hist);
-    EXPECT_NE(h.find(std::string(hex8(mb->compiled_code)) + "  00000000 [Glue][nat] (I)I\n"), std::string::npos);
+    EXPECT_NE(mb->invoker, fake_code(FK_SELECT_JAVA));
+    EXPECT_EQ(mb->counter, 2000);
+    EXPECT_EQ(read_file(hist).find("Gave up"), std::string::npos);
+}
+
+// Native and abstract methods get their glue; an already compiled method is
+// answered at once.
+TEST_F(Driver, GlueIsRegisteredAndInstalled)
+{
+    classblock* cb = fake_class("Glue", nullptr,
+                                {{"nat", "(I)I", ACC_PUBLIC | ACC_NATIVE},
+                                 {"syncNat", "(JD)V", ACC_PUBLIC | ACC_NATIVE | ACC_SYNCHRONIZED},
+                                 {"jni", "()V", ACC_PUBLIC | ACC_NATIVE},
+                                 {"abs", "()V", ACC_PUBLIC | ACC_ABSTRACT}});
+    cb->methods[2].invoker = fake_code(FK_INVOKE_JNI);
+    on_java_thread([&](EE* ee) {
+        orva_InitializeForCompiler(cb);
+        for (u2 i = 0; i < cb->methods_count; i++) {
+            methodblock* mb = &cb->methods[i];
+            SCOPED_TRACE(mb->name);
+            int records = jit_rcc_count();
+            u4 mode_before = ee->mode;
+            request_result r = request(mb, ee);
+            EXPECT_NE(r.regs[6] & EFLAGS_ZF, 0u);   // compiled
+            EXPECT_EQ(jit_rcc_count(), records + 1);
+            auto* code = static_cast<u1*>(mb->invoker);
+            EXPECT_GT(static_cast<u1*>(mb->compiled_code), code);
+            EXPECT_EQ(jit_PCinCompiledCode(reinterpret_cast<u4>(code), mb), 1);
+            EXPECT_EQ(jit_PCinCompiledCode(reinterpret_cast<u4>(mb->compiled_code), mb), 1);
+            // A native method keeps the caller's mode; the abstract one's glue is compiled code.
+            EXPECT_EQ(ee->mode, (mb->access & ACC_NATIVE) ? mode_before : 1u);
+            EXPECT_EQ(mb->access & ACC_COMPILED, ACC_COMPILED);
+            EXPECT_EQ(mb->compiled_flags & 1, 1u);
+            request_result again = request(mb, ee);
+            EXPECT_NE(again.regs[6] & EFLAGS_ZF, 0u);
+            EXPECT_EQ(jit_rcc_count(), records + 1);
+            std::string line = std::string(hex8(mb->compiled_code)) + "  ";
+            std::string h = read_file(hist);
+            size_t at = h.find(line);
+            ASSERT_NE(at, std::string::npos);
+            EXPECT_EQ(h.substr(at + line.size() + 8), std::string(" [Glue][") + mb->name + "] " + mb->signature + "\n");
+            EXPECT_NE(h.substr(at + line.size(), 8), "00000000");   // the glue's size
+        }
+    });
+}
+
+// Code installed by someone else while the request ran (as a replacement
+// body is) is kept: an attempt that published nothing installs nothing.
+TEST_F(Driver, CodeInstalledMeanwhileIsKept)
+{
+    classblock* cb = fake_class("Glue", nullptr, {{"nat", "()V", ACC_PUBLIC | ACC_NATIVE},
+                                                  {"run", "()V", ACC_PUBLIC, RETURN_BODY}});
+    give_constant_pool(cb);
+    static u1 body[64];
+    on_java_thread([&](EE* ee) {
+        orva_InitializeForCompiler(cb);
+        for (u2 i = 0; i < cb->methods_count; i++) {
+            methodblock* mb = &cb->methods[i];
+            SCOPED_TRACE(mb->name);
+            // The first monitor the compile enters under the global lock.
+            vm->on_monitor_enter = [&](void* m) {
+                if (m != orva_global_lock && fake_monitor_depth(orva_global_lock) > 0 && !(mb->access & ACC_COMPILED)) {
+                    mb->compiled_code = body + 8;
+                    mb->invoker = body;
+                    mb->access |= ACC_COMPILED;
+                }
+            };
+            request_result r = request(mb, ee);
+            vm->on_monitor_enter = nullptr;
+            EXPECT_NE(r.regs[6] & EFLAGS_ZF, 0u);
+            EXPECT_EQ(mb->invoker, body);
+            EXPECT_EQ(mb->compiled_code, body + 8);
+        }
+    });
+}
+
+// A memory request that fails anywhere in a compile request ends it cleanly:
+// the lock is free, the compile record and frame records are gone, the
+// method is either compiled or back on its interpreter invoker, and a request
+// without a failure compiles.  The Java body is long enough that the
+// call-graph walk needs a second work segment (an exhaustion before the lock)
+// and the attempt as well; a native method's glue fails on its code memory.
+TEST_F(Driver, MemoryFailureAnywhereEndsTheRequestCleanly)
+{
+    std::vector<u1> long_body(4200, 0x00);      // nops
+    long_body.push_back(0xb1);
+    const struct {
+        fake_method_spec method;
+        fake_code_id reverted;
+        std::vector<const char*> reasons;       // each given by some failure
+        bool before_lock;                       // some failure ends the request before the lock
+    } kinds[] = {
+        {{"run", "()V", ACC_PUBLIC, long_body}, FK_INVOKE_JAVA, {"work memory exhausted", "code generation"}, true},
+        {{"nat", "(I)I", ACC_PUBLIC | ACC_NATIVE}, FK_INVOKE_LAZY_NATIVE, {"method glue"}, false},
+    };
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.method.name);
+        std::string reasons;
+        bool before_lock = false;
+        int failures = 0;
+        on_java_thread([&](EE* ee) {
+            for (int n = 1;; n++) {
+                SCOPED_TRACE(n);
+                classblock* cb = fake_class("Hungry", nullptr, {kind.method});
+                give_constant_pool(cb);
+                methodblock* mb = &cb->methods[0];
+                orva_InitializeForCompiler(cb);
+                int records = jit_rcc_count();
+                int global_lock_entries = 0;
+                vm->on_monitor_enter = [&](void* m) { global_lock_entries += m == orva_global_lock; };
+                jit_mem_inject_failure = n;
+                request_result r = request(mb, ee);
+                bool injected = jit_mem_inject_failure == 0;
+                jit_mem_inject_failure = 0;
+                vm->on_monitor_enter = nullptr;
+                EXPECT_EQ(r.lock_depth, 0);
+                EXPECT_EQ(r.record_after, nullptr);
+                bool compiled = (r.regs[6] & EFLAGS_ZF) != 0;
+                EXPECT_EQ(compiled, (mb->access & ACC_COMPILED) != 0);
+                EXPECT_EQ(jit_rcc_count(), records + (compiled ? 1 : 0));
+                if (!compiled) {
+                    EXPECT_EQ(mb->invoker, fake_code(kind.reverted));
+                    EXPECT_EQ(mb->counter, 0xFFFF);
+                }
+                if (!injected) {
+                    EXPECT_TRUE(compiled);
+                    break;
+                }
+                failures++;
+                before_lock |= !compiled && global_lock_entries == 0;
+                ASSERT_LT(n, 2000);
+            }
+        });
+        std::string h = read_file(hist);
+        for (const char* reason : kind.reasons)
+            EXPECT_NE(h.find(kind.method.signature + ": " + reason), std::string::npos) << reason;
+        EXPECT_EQ(before_lock, kind.before_lock);
+        EXPECT_GT(failures, 2);
+    }
 }
 
 TEST_F(Driver, HexMasksAndBreakPoints)
 {
-    classblock* cb = fake_class("Brk", nullptr, {{"m", "()V"}});
+    classblock* cb = fake_class("Brk", nullptr, {{"m", "()V", ACC_PUBLIC, RETURN_BODY}});
+    give_constant_pool(cb);
     on_java_thread([&](EE* ee) {
         orva_InitializeForCompiler(cb);
         setCompileOptions("break_before{Brk}{m}:break_after{Brk}{m}");

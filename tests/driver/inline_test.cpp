@@ -9,20 +9,6 @@
 #include "frontend/frontend.h"
 #include "inline/inline.h"
 
-namespace {
-
-int invalidations;
-u4 last_site;
-
-} // namespace
-
-// The stand-in of the call-site patcher counts what it is asked to patch.
-void CallBackInvalidateCode(u4 site, u4 patch)
-{
-    invalidations++;
-    last_site = site;
-}
-
 TEST(InliningLimits, EnvironmentAndDefaults)
 {
     struct {
@@ -100,7 +86,6 @@ protected:
         fake_vm_bind_and_init(fake_vm_new());
         compile_option2_flag = 0;
         jit_init_cha();
-        invalidations = 0;
         object = fake_class("java/lang/Object", nullptr, {{"hashCode", "()I"}, {"toString", "()Ljava/lang/String;"}});
         iface = fake_class("I", object, {{"run", "()V", ACC_PUBLIC | ACC_ABSTRACT}}, ACC_PUBLIC | ACC_INTERFACE);
         fake_build_interface_table(iface);
@@ -180,11 +165,17 @@ TEST_F(Hierarchy, OverridingRemovesAncestorRecordsAndPatchesTheirSites)
     static rcc code;
     classblock* caller = fake_class("Caller", object, {{"call", "()V"}});
     AddClass(caller, 0, 1, 1);
-    u1* start = reinterpret_cast<u1*>(0x70000000u);
+    // The caller's code: two 2-byte call-site sequences; each patch template
+    // is its length, the new bytes, and room for the bytes it replaces.
+    alignas(16) static u1 start[0x100];
+    memset(start, 0x90, sizeof start);
+    static u1 patch[2][8] = {{2, 0xEB, 0x10}, {2, 0xEB, 0x20}};
     register_committed_code0(&code, &caller->methods[0], start, start + 0x100, nullptr, nullptr);
     static cha_patch_entry entries[2];
-    entries[0] = {0x70000010u, 0x55, &caller->methods[0], start, rec(caller)->class_id};
-    entries[1] = {0x70000020u, 0x66, &caller->methods[0], start, rec(caller)->class_id + 99};   // stale class id
+    entries[0] = {reinterpret_cast<u4>(start + 0x10), reinterpret_cast<u4>(patch[0]), &caller->methods[0], start,
+                  rec(caller)->class_id};
+    entries[1] = {reinterpret_cast<u4>(start + 0x20), reinterpret_cast<u4>(patch[1]), &caller->methods[0], start,
+                  rec(caller)->class_id + 99};   // stale class id
     static cha_override_record size_rec = {nullptr, 1, &a->methods[1], 2, 2, entries};
     static cha_override_record hash_rec = {&size_rec, 1, &a->methods[0], 0, 0, nullptr};
     rec(a)->override_records = &hash_rec;
@@ -192,8 +183,12 @@ TEST_F(Hierarchy, OverridingRemovesAncestorRecordsAndPatchesTheirSites)
     AddClass(b, 0, 1, 1);
     EXPECT_EQ(rec(a)->override_records, &hash_rec);
     EXPECT_EQ(hash_rec.next, nullptr);
-    EXPECT_EQ(invalidations, 1);            // the stale entry is not patched
-    EXPECT_EQ(last_site, 0x70000010u);
+    EXPECT_EQ(start[0x10], 0xEB);           // patched; the bytes it replaced are kept
+    EXPECT_EQ(start[0x11], 0x10);
+    EXPECT_EQ(patch[0][6], 0x90);
+    EXPECT_EQ(patch[0][7], 0x90);
+    EXPECT_EQ(start[0x20], 0x90);           // the stale entry is not patched
+    EXPECT_EQ(start[0x21], 0x90);
     EXPECT_EQ(size_rec.entries, nullptr);
 }
 

@@ -108,6 +108,12 @@ static_assert(offsetof(bbattr, entry_state) == 184);
 static_assert(offsetof(bbattr, code_offset) == 188);
 static_assert(offsetof(bbattr, code_size) == 192);
 
+// The block a successor entry names.  Block 0 lists its subroutine entries
+// negated (every other entry, and every other block's list, is a plain block
+// number); whoever indexes the block table or compares block numbers with an
+// entry reads it through here.
+inline u4 bb_succ_block(u4 entry) { return static_cast<s4>(entry) < 0 ? 0u - entry : entry; }
+
 // bbattr.flags
 constexpr u4 BB_KIND_MASK        = 0x3;         // block kind; 1 = in a loop, loop index valid
 constexpr u4 BB_KIND_LOOP        = 0x1;

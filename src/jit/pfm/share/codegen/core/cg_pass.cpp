@@ -105,7 +105,7 @@ s4 gen_method_code_pass(codegen_context* cg, method_compile_context* m, u2 pass,
     prepare_reg_alloc(cg);
     gen_method_prolog(cg, entry_pad);
     bbattr* bb0 = m->bb_table[0];
-    BB_reg_finalize(cg, 0, bb0->succ_count != 0 ? bb0->succ[0] : 1, 1);
+    BB_reg_finalize(cg, 0, bb0->succ_count != 0 ? (int)bb_succ_block(bb0->succ[0]) : 1, 1);
     gen_fp_set_mode(cg, prec);
 
     int failed = 0;

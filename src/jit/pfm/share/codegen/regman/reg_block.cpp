@@ -215,7 +215,7 @@ int _final_jump_target_bb(codegen_context* cg, int block)
         return cache = synchronized_instance(cg) ? -1 : block;
     if (b->quad_count == 1 && last->opcode == OPC_GOTO && b->succ_count > 0) {
         cache = -2;
-        int t = _final_jump_target_bb(cg, (s4)b->succ[0]);
+        int t = _final_jump_target_bb(cg, (int)bb_succ_block(b->succ[0]));
         return cache = t;
     }
     return cache = -1;

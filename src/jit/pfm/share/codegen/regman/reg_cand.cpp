@@ -261,8 +261,7 @@ void _mark_reachable_bbs_in_range(method_compile_context* m, u4 block, u4 from, 
         return;
     b->flags |= BB_REACH_MARK;
     for (u4 i = 0; i < b->succ_count; i++)
-        if ((s4)b->succ[i] > 0)
-            _mark_reachable_bbs_in_range(m, b->succ[i], from, to);
+        _mark_reachable_bbs_in_range(m, bb_succ_block(b->succ[i]), from, to);
 }
 
 // Keeps the blocks reachable from the gap's first block (within the gap) in

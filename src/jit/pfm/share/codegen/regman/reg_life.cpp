@@ -71,7 +71,7 @@ int initialize_reg_alloc(codegen_context* cg, work_pool* pool)
 static bool in_list(const bbattr* b, s4 block)
 {
     for (u4 i = 0; i < b->succ_count; i++)
-        if ((s4)b->succ[i] == block)
+        if (bb_succ_block(b->succ[i]) == (u4)block)
             return true;
     return false;
 }
@@ -107,7 +107,7 @@ void prepare_reg_alloc(codegen_context* cg)
         if (blocks != nullptr)
             for (u4 i = 0; i < rm_try_block_count(m, r); i++) {
                 s4 b = (s4)blocks[i];
-                if (b > 0 && (u4)b + 1 < m->bb_count && in_list(b0, -b) && bb_reginfo(cg->bbtable[b]) == nullptr)
+                if (b > 0 && (u4)b + 1 < m->bb_count && in_list(b0, b) && bb_reginfo(cg->bbtable[b]) == nullptr)
                     bb_set_reginfo(cg->bbtable[b], create_default_register_info(cg, b));
             }
     }

@@ -401,7 +401,7 @@ int _within_fwd_entry(codegen_context* cg, int block, int other)
         return 0;
     bbattr* o = cg->bbtable[other];
     for (u4 i = 0; i < o->succ_count; i++)
-        if ((s4)o->succ[i] == block)
+        if (bb_succ_block(o->succ[i]) == (u4)block)
             return 1;
     return 0;
 }
@@ -429,7 +429,7 @@ int dominant_bb_minfo(method_compile_context* m, int block)
     for (u4 b = 0; b < m->bb_count && n < 3; b++) {
         bbattr* p = m->bb_table[b];
         for (u4 i = 0; i < p->succ_count; i++)
-            if ((s4)p->succ[i] == block) {
+            if (bb_succ_block(p->succ[i]) == (u4)block) {
                 preds[n++] = (s4)b;
                 break;
             }
