@@ -394,6 +394,13 @@ TEST(ConstantPool, SignatureHelpers)
     EXPECT_EQ(get_method_args_size(nullptr, "([[D[Ljava/lang/Object;Z)J"), 3);
     EXPECT_EQ(get_method_return_type("(I)J"), 'J');
     EXPECT_EQ(get_method_return_type("()Ljava/lang/String;"), 'L');
+    EXPECT_EQ(get_method_return_type("()[I"), '[');
+    // A malformed descriptor has no return type, so the invoke generator
+    // refuses the call; the words stop at the broken parameter.
+    EXPECT_EQ(get_method_return_type("(ILjava/lang/String)V"), 0);
+    EXPECT_EQ(get_method_return_type("(I)"), 0);
+    EXPECT_EQ(get_method_args_size(nullptr, "(JLjava/lang/String)V"), 2);
+    EXPECT_EQ(get_method_args_size(nullptr, nullptr), 0);
 }
 
 // is_superclass never reports a root class; is_same_or_superclass answers the

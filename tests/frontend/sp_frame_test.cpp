@@ -149,6 +149,32 @@ TEST(StackPassFrame, ArgumentCopiesAndRegisterArgumentCount)
     });
 }
 
+// Fault guarded against: the argument walk used to accept a broken
+// descriptor when the break lay past the argument size or after ')' (an
+// unterminated class name ran to the end of the string and counted as one
+// word); every such method is now refused before any copy is made.
+TEST(StackPassFrame, MalformedDescriptorRefusesTheMethod)
+{
+    FE_REQUIRE_BOOT();
+    const struct { const char* sig; u2 access; u2 args_size; } cases[] = {
+        {"(ILjava/lang/String)V", ACC_STATIC, 2},
+        {"(I[)V", ACC_STATIC, 1},
+        {"()Q", ACC_STATIC, 0},
+        {"(I)", 0, 2},
+        {"(I)VI", ACC_STATIC, 1},
+    };
+    fetest::run([&](EE*) {
+        for (const auto& c : cases) {
+            fake_method fm(c.sig, c.access, c.args_size);
+            method_compile_context* m = new_context(&fm.mb);
+            quadruple* first = quad(m, OPC_ALOAD, -1, 0, -1, -1);
+            make_blocks(m, {{first}});
+            EXPECT_NE(dup2copy(m), 0) << c.sig;
+            free_context(m);
+        }
+    });
+}
+
 // Fault guarded against: the incoming-argument copies used to be made by
 // clearing the method's first quadruple in place before the transform phase
 // read its stack tops, so a method starting with a long constant

@@ -178,6 +178,9 @@ TEST(Gate, InterpreterPathCountsOnlyIntegerClassWordsForRegisters)
         {"(DIFLjava/lang/Object;)I", 0, 6, {0xC2, 0x304, 0xC1, 0x302, 0x301, 0xC0, 6}},
         // F and D first: I, J's two words in eax, edx, ecx.
         {"(FDIJ)V", ACC_STATIC, 6, {0xC2, 0xC1, 0xC0, 0x302, 0x301, 0x300, 6}},
+        // A malformed descriptor (unterminated class name) still fills every
+        // word: the words after I copy as integer class.
+        {"(ILjava/lang/Object)V", ACC_STATIC, 3, {0xC2, 0xC1, 0xC0, 3}},
     };
     for (const auto& c : cases) {
         page pg = make_page();

@@ -16,6 +16,7 @@
 
 #include "driver/driver.h"
 #include "frontend/frontend.h"
+#include "lib/descriptor.h"
 
 namespace {
 
@@ -263,40 +264,22 @@ int get_method_name_sig_and_clname(classblock* cb, u4 index, method_compile_cont
     return 0;
 }
 
+// Parameter words of a descriptor, the receiver not counted.  A malformed
+// descriptor counts up to its broken parameter (the invoke generator refuses
+// such a call by its return type before it asks for the words).
 u2 get_method_args_size(methodblock* mb, const char* signature)
 {
-    const char* p = strchr(signature, '(');
-    p = p != nullptr ? p + 1 : signature;
+    (void)mb;
     u2 words = 0;
-    while (*p != '\0' && *p != ')') {
-        char c = *p;
-        if (c == 'J' || c == 'D') {
-            words += 2;
-            p++;
-            continue;
-        }
-        if (c == 'V') {
-            p++;
-            continue;
-        }
-        while (*p == '[')
-            p++;
-        if (*p == 'L') {
-            const char* semi = strchr(p, ';');
-            p = semi != nullptr ? semi + 1 : p + strlen(p);
-        } else if (*p != '\0') {
-            p++;
-        }
-        words += 1;
-    }
+    desc_walk w = desc_begin(signature);
+    for (desc_item t = desc_next(&w); t.kind > DK_MALFORMED; t = desc_next(&w))
+        words = static_cast<u2>(words + t.words);
     return words;
 }
 
-char get_method_return_type(const char* signature)
-{
-    const char* p = strchr(signature, ')');
-    return p != nullptr ? p[1] : '\0';
-}
+// The return type's first letter ('[' for an array), 0 when any part of the
+// descriptor is malformed.
+char get_method_return_type(const char* signature) { return desc_return_of(signature).letter; }
 
 int check_is_volatile(classblock* cb, u4 index)
 {

@@ -11,6 +11,7 @@
 
 #include "driver/driver.h"
 #include "frontend/qgen.h"
+#include "lib/descriptor.h"
 
 namespace {
 
@@ -21,11 +22,8 @@ bool table_block(const bbattr* b) { return b->quad_count != 0 && !(b->flags & BB
 void mark_parameter_locals(method_compile_context* m, lvattr_entry* table)
 {
     const methodblock* mb = m->mb;
-    const char* p = mb->signature;
-    if (p == nullptr || table == nullptr)
+    if (mb->signature == nullptr || table == nullptr)
         return;
-    if (*p == '(')
-        p++;
     u4 i = (mb->access & ACC_STATIC) ? 0 : 1;
     u4 n = m->local_count;
     auto set = [&](u4 k, bool on) {
@@ -36,40 +34,13 @@ void mark_parameter_locals(method_compile_context* m, lvattr_entry* table)
                 table[k].attr &= ~LVA_PARAMETER;
         }
     };
-    for (; *p != 0 && *p != ')'; p++) {
-        switch (*p) {
-        case 'B': case 'C': case 'F': case 'I': case 'S':
-            set(i++, true);
-            break;
-        case 'D': case 'J':
-            set(i, true);
-            set(i + 1, true);
-            i += 2;
-            break;
-        case 'L':
-            set(i++, true);
-            while (p[1] != 0 && *p != ';')
-                p++;
-            break;
-        case '[':
-            set(i++, true);
-            while (p[1] == '[')
-                p++;
-            if (p[1] == 'L') {
-                p++;
-                while (p[1] != 0 && *p != ';')
-                    p++;
-            } else if (p[1] != 0 && p[1] != ')') {
-                p++;
-            }
-            break;
-        case 'Z':
-            set(i++, false);
-            break;
-        default:
-            i++;
-            break;
-        }
+    // A malformed descriptor marks the parameters before its broken one.
+    desc_walk w = desc_begin(mb->signature);
+    for (desc_item t = desc_next(&w); t.kind > DK_MALFORMED; t = desc_next(&w)) {
+        // A boolean parameter loses the mark; every other word carries it.
+        for (u4 k = 0; k < t.words; k++)
+            set(i + k, t.kind != DK_BOOLEAN);
+        i += t.words;
     }
 }
 

@@ -30,6 +30,7 @@
 
 #include "driver/driver.h"
 #include "frontend/stackpass.h"
+#include "lib/descriptor.h"
 
 namespace {
 
@@ -292,52 +293,42 @@ int sp_argument_walk(stack_pass_state* s, const methodblock* mb, const quadruple
         slot = 1;
         k = 1;
     }
-    const char* sig = mb->signature != nullptr ? strchr(mb->signature, '(') : nullptr;
-    const char* p = sig != nullptr ? sig + 1 : "";
+    // A descriptor shorter than the argument size ends the copies at its ')';
+    // any broken part, also past the argument size, refuses the method.
+    desc_walk w = desc_begin(mb->signature);
     while (slot < mb->args_size) {
-        char c = *p;
-        switch (c) {
-        case 'B': case 'C': case 'I': case 'S': case 'Z':
-            if (k <= 2 && copy(OPC_ILOCALCOPY, KB_INT, arg_int) != 0)
-                return 1;
-            slot += 1, k += 1, p++;
+        desc_item t = desc_next(&w);
+        if (t.kind <= DK_MALFORMED)
             break;
-        case 'J':
+        switch (t.kind) {
+        case DK_LONG:
             // Tested before the increments: a long whose first word is the
             // third integer word still gets its copy.
             if (k <= 2 && copy(OPC_LLOCALCOPY, KB_LONG, arg_long) != 0)
                 return 1;
-            slot += 2, k += 2, p++;
+            slot += 2, k += 2;
             break;
-        case 'L':
-        case '[': {
+        case DK_REF:
             if (k <= 2 && copy(OPC_ALOCALCOPY, KB_REF, arg_ref) != 0)
                 return 1;
             slot += 1, k += 1;
-            while (*p == '[')
-                p++;
-            if (*p == 'L') {
-                const char* semi = strchr(p, ';');
-                p = semi != nullptr ? semi + 1 : p + strlen(p);
-            } else if (*p != '\0') {
-                p++;
-            }
             break;
-        }
-        case 'F':
-            slot += 1, f += 1, p++;
+        case DK_FLOAT:
+            slot += 1, f += 1;
             break;
-        case 'D':
-            slot += 2, f += 1, p++;
-            break;
-        case ')':
-            slot += 1;      // ends the walk; the position does not move
+        case DK_DOUBLE:
+            slot += 2, f += 1;
             break;
         default:
-            // Not a well-formed argument list: refuse the method.
-            fprintf(stderr, "stack pass: malformed signature %s\n", mb->signature != nullptr ? mb->signature : "");
-            return 1;
+            if (k <= 2 && copy(OPC_ILOCALCOPY, KB_INT, arg_int) != 0)
+                return 1;
+            slot += 1, k += 1;
+            break;
         }
+    }
+    if (desc_return(&w).kind == DK_MALFORMED) {
+        fprintf(stderr, "stack pass: malformed signature %s\n", mb->signature != nullptr ? mb->signature : "");
+        return 1;
     }
     if (store) {
         u4 n = (k <= 3 && f == 0) ? k : 0;

@@ -3,6 +3,7 @@
 // stubs to the gate's interpreter-call path, and the lock prefixes that the
 // replacement bodies get on multiprocessors.
 #include "driver/driver.h"
+#include "lib/descriptor.h"
 #include "lib/rt_stubs.h"
 
 // Copies the n argument words of mb into area[0 .. n-1] in the VM's order
@@ -31,49 +32,14 @@ extern "C" __attribute__((force_align_arg_pointer)) void rt_gate_copy_args(metho
     area[n] = n;
     if (!(mb->access & ACC_STATIC))
         take(true);
-    const char* p = mb->signature;
-    if (*p == '(')
-        p++;
-    while (*p != '\0' && *p != ')') {
-        switch (*p) {
-        case 'J':
-            take(true);
-            take(true);
-            p++;
-            break;
-        case 'D':
-            take(false);
-            take(false);
-            p++;
-            break;
-        case 'F':
-            take(false);
-            p++;
-            break;
-        case '[':
-            while (*p == '[')
-                p++;
-            if (*p == 'L') {
-                while (*p != '\0' && *p != ';')
-                    p++;
-            }
-            if (*p != '\0')
-                p++;
-            take(true);
-            break;
-        case 'L':
-            while (*p != '\0' && *p != ';')
-                p++;
-            if (*p != '\0')
-                p++;
-            take(true);
-            break;
-        default:
-            take(true);
-            p++;
-            break;
-        }
-    }
+    desc_walk walk = desc_begin(mb->signature);
+    for (desc_item t = desc_next(&walk); t.kind > DK_MALFORMED; t = desc_next(&walk))
+        for (u4 k = 0; k < t.words; k++)
+            take(!desc_is_float(t.kind));
+    // A descriptor shorter than the argument size (or malformed) still
+    // leaves no word of the area unwritten: the rest copy as integer class.
+    while (w < n)
+        take(true);
 }
 
 // Both gate stubs of mb now jump to the interpreter-call path: the jmp of

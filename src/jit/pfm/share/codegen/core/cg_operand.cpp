@@ -8,6 +8,7 @@
 #include "codegen/cg_core.h"
 #include "driver/driver.h"
 #include "frontend/qgen.h"
+#include "lib/descriptor.h"
 
 static u1 data_type(const quad_operand* op) { return op->kind >> QT_SHIFT; }
 static u1 kind_of(const quad_operand* op) { return op->kind & QK_KIND_MASK; }
@@ -292,20 +293,16 @@ void gen_load_exception_object(codegen_context* cg, reg_operand* op)
     _assoc_int_oprnd(cg, op, optim_set(cg, r, op), 0, 1);
 }
 
+// 0 void, 1 integer class, 2 long, 3 float, 4 double; `fallback` when the
+// descriptor is malformed.
 int signature_return_kind(int fallback, methodblock* mb)
 {
-    const char* p = mb->signature;
-    if (p == nullptr)
-        return fallback;
-    p = strchr(p, ')');
-    if (p == nullptr)
-        return fallback;
-    switch (p[1]) {
-    case 'B': case 'C': case 'I': case 'L': case 'S': case 'Z': case '[': return 1;
-    case 'J': return 2;
-    case 'F': return 3;
-    case 'D': return 4;
-    case 'V': return 0;
-    default: return fallback;
+    switch (desc_return_of(mb->signature).kind) {
+    case DK_VOID: return 0;
+    case DK_LONG: return 2;
+    case DK_FLOAT: return 3;
+    case DK_DOUBLE: return 4;
+    case DK_MALFORMED: return fallback;
+    default: return 1;
     }
 }

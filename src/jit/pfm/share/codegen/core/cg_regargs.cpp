@@ -11,6 +11,7 @@
 
 #include "codegen/cg_core.h"
 #include "driver/driver.h"
+#include "lib/descriptor.h"
 
 static constexpr u4 int_arg_regs[3] = {GR_EAX, GR_EDX, GR_ECX};
 static constexpr u4 callee_saved_order[4] = {GR_EBP, GR_EBX, GR_ESI, GR_EDI};
@@ -37,35 +38,18 @@ int n_this_callee_saved_regs(codegen_context* cg)
     return cg->pass == CG_PASS_MEASURE ? 4 : cg->mci->saved_count;
 }
 
-// Integer argument words of a signature; *has_float is set for F or D.
+// Integer argument words of a signature; *has_float is set for F or D.  A
+// malformed descriptor counts up to its broken parameter.
 int cg_count_int_arg_words(const char* sig, int is_static, int* has_float)
 {
     int n = is_static ? 0 : 1;
     *has_float = 0;
-    if (sig == nullptr || *sig != '(')
-        return n;
-    for (const char* p = sig + 1; *p && *p != ')'; p++) {
-        switch (*p) {
-        case 'B': case 'C': case 'I': case 'S': case 'Z': n++; break;
-        case 'J': n += 2; break;
-        case 'D': case 'F': *has_float = 1; break;
-        case 'L':
-            n++;
-            while (*p && *p != ';')
-                p++;
-            break;
-        case '[':
-            n++;
-            while (*p == '[')
-                p++;
-            if (*p == 'L')
-                while (*p && *p != ';')
-                    p++;
-            break;
-        default: break;
-        }
-        if (*p == 0)
-            break;
+    desc_walk w = desc_begin(sig);
+    for (desc_item t = desc_next(&w); t.kind > DK_MALFORMED; t = desc_next(&w)) {
+        if (desc_is_float(t.kind))
+            *has_float = 1;
+        else
+            n += t.words;
     }
     return n;
 }

@@ -33,6 +33,7 @@
 #include "codegen/cg_core.h"
 #include "codegen/glue/gen_glue.h"
 #include "driver/driver.h"
+#include "lib/descriptor.h"
 
 // The compiled-code exception handler: the raise of a pending exception
 // needs it registered, which the run-time support does when it is linked in.
@@ -59,54 +60,9 @@ struct native_frame {
 
 s4 at(codegen_context* cg, s4 x) { return x - cg->mci->sp_offset; }
 
-const char* params_of(methodblock* mb)
-{
-    const char* p = mb->signature != nullptr ? mb->signature : "()V";
-    return *p == '(' ? p + 1 : p;
-}
-
-int return_char(methodblock* mb)
-{
-    const char* p = mb->signature != nullptr ? strchr(mb->signature, ')') : nullptr;
-    return p != nullptr ? (u1)p[1] : 'V';
-}
-
-// Skips one parameter; 0 at ')' or at an unknown character.
-char next_param(const char** pp)
-{
-    const char* p = *pp;
-    char c = *p;
-    switch (c) {
-    case 'B': case 'C': case 'I': case 'S': case 'Z': case 'F': case 'J': case 'D':
-        *pp = p + 1;
-        return c;
-    case 'L':
-        while (*p != 0 && *p != ';')
-            p++;
-        if (*p != ';')
-            return 0;
-        *pp = p + 1;
-        return 'L';
-    case '[':
-        while (*p == '[')
-            p++;
-        if (*p == 'L') {
-            while (*p != 0 && *p != ';')
-                p++;
-            if (*p != ';')
-                return 0;
-            p++;
-        } else if (*p != 0 && strchr("BCDFIJSZ", *p) != nullptr) {
-            p++;
-        } else {
-            return 0;
-        }
-        *pp = p;
-        return '[';
-    default:
-        return 0;
-    }
-}
+// The return type's first letter ('[' for an array), 0 when the descriptor
+// is malformed.
+int return_char(methodblock* mb) { return (u1)desc_return_of(mb->signature).letter; }
 
 // Spill walk shared by counting and emitting; records each word's slot.
 int spill_walk(codegen_context* cg, methodblock* mb, int emit, s4 base, s2* spill_of)
@@ -143,16 +99,14 @@ int spill_walk(codegen_context* cg, methodblock* mb, int emit, s4 base, s2* spil
         used = 1;
         words = 1;
     }
-    const char* p = params_of(mb);
+    desc_walk walk = desc_begin(mb->signature);
     while (words < args && used <= 2) {
-        char c = next_param(&p);
-        if (c == 0)
+        desc_item t = desc_next(&walk);
+        if (t.kind <= DK_MALFORMED)
             break;
-        if (c == 'F') {
-            words += 1;
-        } else if (c == 'D') {
-            words += 2;
-        } else if (c == 'J') {
+        if (desc_is_float(t.kind)) {
+            words += t.words;
+        } else if (t.kind == DK_LONG) {
             store(words);
             if (used < 3)
                 store(words + 1);
@@ -165,21 +119,18 @@ int spill_walk(codegen_context* cg, methodblock* mb, int emit, s4 base, s2* spil
     return count;
 }
 
-// Checks the signature against the argument size: every parameter known,
-// the words adding up.  0 when sound.
+// Checks the parameters against the argument size: every parameter well
+// formed up to ')', the words adding up.  0 when sound.  (The return type has
+// its own check and message.)
 int check_signature(methodblock* mb)
 {
-    const char* sig = mb->signature;
-    if (sig == nullptr || sig[0] != '(')
-        return 1;
-    const char* p = sig + 1;
     u4 words = (mb->access & GLUE_ACC_STATIC) ? 0 : 1;
-    while (*p != ')') {
-        char c = next_param(&p);
-        if (c == 0)
-            return 1;
-        words += (c == 'J' || c == 'D') ? 2 : 1;
-    }
+    desc_walk walk = desc_begin(mb->signature);
+    desc_item t = desc_next(&walk);
+    for (; t.kind > DK_MALFORMED; t = desc_next(&walk))
+        words += t.words;
+    if (t.kind == DK_MALFORMED)
+        return 1;
     return words != mb->args_size || words >= SIG_MAX_WORDS;
 }
 
@@ -239,17 +190,16 @@ void marshal_arguments(codegen_context* cg, const native_frame* f)
     u4 w = f->is_static ? 0 : 1;
     auto r = [](u4 jj) { return (jj & 1) ? GR_ECX : GR_EDX; };
     auto dst = [&](u4 jj) { return -f->fs + 4 + 4 * (s4)jj; };
-    const char* p = params_of(f->mb);
-    while (*p != ')') {
-        char c = next_param(&p);
-        if (c == 'J' || c == 'D') {
+    desc_walk walk = desc_begin(f->mb->signature);
+    for (desc_item t = desc_next(&walk); t.kind > DK_MALFORMED; t = desc_next(&walk)) {
+        if (t.words == 2) {
             load_word(cg, r(j + 1), place(cg, f, w + 1));
             load_word(cg, r(j), place(cg, f, w));
             store_word(cg, dst(j), r(j + 1));
             store_word(cg, dst(j + 1), r(j));
             j += 2;
             w += 2;
-        } else if (c == 'L' || c == '[') {
+        } else if (t.kind == DK_REF) {
             s4 x = place(cg, f, w);
             _gen_ARITHMETIC_xgr_xgr(cg, ALU_XOR, r(j), r(j), SIZE_DWORD);
             _gen_cmp_mm_i4(cg, GR_ESP, at(cg, x), 0);
@@ -396,8 +346,8 @@ void gen_JNInativemethod_glue(codegen_context* cg, u4 pad)
     f.n = f.args + (f.is_static ? 1 : 0);
     f.s = f.sync ? 12 : 0;
     f.ret = return_char(mb);
-    // An unknown return character ends the process before any code.
-    if (strchr("BSZCIJL[FDV", f.ret) == nullptr || f.ret == 0) {
+    // A malformed return type ends the process before any code.
+    if (f.ret == 0) {
         fprintf(stderr, "Unknown SIGNATURE for nativemethod !!\n");
         exit(-1);
     }

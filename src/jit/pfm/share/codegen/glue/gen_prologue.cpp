@@ -21,6 +21,7 @@
 #include "codegen/cg_core.h"
 #include "codegen/glue/gen_glue.h"
 #include "driver/driver.h"
+#include "lib/descriptor.h"
 
 extern "C" void rt_missing_routine(void) __attribute__((weak));
 
@@ -57,39 +58,8 @@ int rt_routine_present(int k)
 // ---------------------------------------------------------------------------
 // Register-passed argument words
 // ---------------------------------------------------------------------------
-// Skips one parameter type at `p`; returns the character that classifies it
-// ('L' for classes and arrays), 0 at ')' or at an unknown character.
-static char next_param(const char** pp)
-{
-    const char* p = *pp;
-    char c = *p;
-    switch (c) {
-    case 'B': case 'C': case 'I': case 'S': case 'Z': case 'F': case 'J': case 'D':
-        *pp = p + 1;
-        return c;
-    case 'L':
-        while (*p != 0 && *p != ';')
-            p++;
-        *pp = *p == ';' ? p + 1 : p;
-        return 'L';
-    case '[':
-        while (*p == '[')
-            p++;
-        if (*p == 'L') {
-            while (*p != 0 && *p != ';')
-                p++;
-            if (*p == ';')
-                p++;
-        } else if (*p != 0) {
-            p++;
-        }
-        *pp = p;
-        return 'L';
-    default:
-        return 0;
-    }
-}
-
+// Float and double words do not count towards the three registers; a
+// malformed descriptor stops the walk at its broken parameter.
 int glue_register_words(methodblock* mb, int words[3])
 {
     int count = 0;
@@ -98,26 +68,17 @@ int glue_register_words(methodblock* mb, int words[3])
         words[count++] = 0;
         w = 1;
     }
-    const char* p = mb->signature != nullptr ? mb->signature : "()V";
-    if (*p == '(')
-        p++;
-    while (count < 3 && *p != 0 && *p != ')') {
-        char c = next_param(&p);
-        if (c == 0)
+    desc_walk walk = desc_begin(mb->signature);
+    while (count < 3) {
+        desc_item t = desc_next(&walk);
+        if (t.kind <= DK_MALFORMED)
             break;
-        if (c == 'F') {
-            w += 1;
-        } else if (c == 'D') {
-            w += 2;
-        } else if (c == 'J') {
+        if (!desc_is_float(t.kind)) {
             words[count++] = w;
-            if (count < 3)
+            if (t.words == 2 && count < 3)
                 words[count++] = w + 1;
-            w += 2;
-        } else {
-            words[count++] = w;
-            w += 1;
         }
+        w += t.words;
     }
     return count;
 }
