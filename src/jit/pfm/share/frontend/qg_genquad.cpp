@@ -34,7 +34,7 @@ constexpr u1 KB_ARG_REF = 34;
 constexpr u1 KB_REF_IMM = 35, KB_ADDR_CONST = 37, KB_VMPTR_CONST = 117;
 constexpr u1 KB_LONG_CONST = 53, KB_FLOAT_IMM = 83, KB_FLOAT_CONST = 85, KB_DOUBLE_IMM = 67, KB_DOUBLE_CONST = 69;
 constexpr u1 RETURN_REG = 1;
-constexpr u2 OP_IOP1_DROP = 40, OP_IOP1_BOOL = 24, OP_IOP1_BOOL_LOCAL = 42;
+constexpr u2 OP_IOP1_DROP = QOP_I2Z, OP_IOP1_BOOL = QOP_NOT, OP_IOP1_BOOL_LOCAL = QOP_BOOLNOT;
 
 struct conv {
     method_compile_context* m;

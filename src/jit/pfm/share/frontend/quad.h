@@ -249,6 +249,10 @@ constexpr u2 OTHER_NOP_DELETED = 5;        // no operation, deleted at once
 constexpr u2 QOP_ADD = 1, QOP_SUB = 2, QOP_MUL = 3, QOP_AND = 4, QOP_OR = 5, QOP_XOR = 6;
 constexpr u2 QOP_DIV = 12, QOP_REM = 13, QOP_SHL = 14, QOP_SHR = 15, QOP_USHR = 16;
 constexpr u2 QOP_NEG = 19, QOP_I2B = 20, QOP_I2C = 21, QOP_I2S = 22;
+constexpr u2 QOP_MAX = 7, QOP_MIN = 8, QOP_ABS = 23;
+constexpr u2 QOP_NOT = 24;                 // int: 1 when the value is 0, else 0
+constexpr u2 QOP_I2Z = 40;                 // int: 0 when the value is 0, else 1
+constexpr u2 QOP_BOOLNOT = 42;             // int known to be 0 or 1: the other one
 constexpr u2 QOP_CMPL = 4;                 // three-way float compare: unordered gives -1
 constexpr u2 QOP_CMPG = 6;                 // three-way float compare: unordered gives 1
 
