@@ -216,6 +216,20 @@ enum quad_opcode : u1 {
 constexpr int OPC_COUNT = 184;             // opcodes 0..183
 constexpr int OPC_LAST_GENERATED = 180;    // code generation rejects anything above
 
+// Opcodes whose x87 operand is a float rather than a double: an x87 value
+// they consume is first narrowed to float precision, and a static store of
+// theirs writes a dword.  (OPC_XASTORE takes a float only for element type 6.)
+constexpr bool opc_takes_float(u4 opcode)
+{
+    switch (opcode) {
+    case OPC_FOP2: case OPC_FOP1: case OPC_FASTORE: case OPC_FCMP: case OPC_FRETURN: case OPC_FPUTFIELD:
+    case OPC_FPUTSTATIC: case OPC_F2I: case OPC_F2L: case OPC_FARGCOPY: case OPC_FCMP_BRANCH:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Attribute bits of `opc_info_quadruple`.
 constexpr u4 OPA_COPY          = 0x1;      // the result is the source unchanged
 constexpr u4 OPA_SIMPLE_ASSIGN = 0x2;      // local load/store, constant
