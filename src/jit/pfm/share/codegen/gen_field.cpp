@@ -126,7 +126,7 @@ int fp_value_to_top(codegen_context* cg, const reg_operand* v, s4* counter, bool
         int reopen = (cg->flags & CG_SCHED_WINDOW_OPEN) != 0;
         if (reopen)
             cg_close_window(cg);
-        const u1 fld[2] = {0xD9, (u1)(0xC0 + k)};
+        const u1 fld[2] = {FPU_D9, fpu_reg_form(DIGIT_FLD, k)};
         cg_emit_raw(cg, fld, 2);
         if (reopen)
             cg_open_window(cg);
