@@ -137,7 +137,7 @@ std::string compile_and(EE* ee, const char* name, const char* sig,
         return "context";
     }
     m->unresolved_info = &info;
-    m->state_flags |= MCC_BIT21 | MCC_BIT18;
+    m->state_flags |= MCC_MEANTIME_ABSENT | MCC_LIVENESS_UNAVAILABLE;
     int error = QOPT_ERR_PRESET;
     if (JITTraverseByteCode(m, ee, 0) != 0)
         why = "front end";

@@ -165,7 +165,7 @@ std::string front_half(EE* ee, methodblock* mb, int* error)
     }
     m->unresolved_info = &info;
     m->state_flags &= ~MCC_QUAD_FORM;
-    m->state_flags |= MCC_BIT21 | MCC_BIT18;
+    m->state_flags |= MCC_MEANTIME_ABSENT | MCC_LIVENESS_UNAVAILABLE;
     *error = QOPT_ERR_PRESET;
     if (JITTraverseByteCode(m, ee, 0) != 0) {
         why = "front end";
@@ -325,7 +325,7 @@ struct one_compile {
             return;
         }
         m->unresolved_info = &info;
-        m->state_flags |= MCC_BIT21 | MCC_BIT18;
+        m->state_flags |= MCC_MEANTIME_ABSENT | MCC_LIVENESS_UNAVAILABLE;
         error = QOPT_ERR_PRESET;
         if (JITTraverseByteCode(m, ee, 0) != 0)
             why = "front end";

@@ -67,7 +67,7 @@ method_compile_context* front(EE* ee, methodblock* mb, method_compile_context* s
     method_compile_context* m = storage;
     if (init_method_compile_context(&m, mb, nullptr, ee) != 0)
         return nullptr;
-    m->state_flags |= MCC_BIT21 | MCC_BIT18;
+    m->state_flags |= MCC_MEANTIME_ABSENT | MCC_LIVENESS_UNAVAILABLE;
     if (JITTraverseByteCode(m, ee, 0) != 0)
         return nullptr;
     return m;

@@ -147,7 +147,7 @@ method_compile_context* final_form(EE* ee, methodblock* mb, method_compile_conte
         *why = "context";
         return nullptr;
     }
-    m->state_flags |= MCC_BIT21 | MCC_BIT18;
+    m->state_flags |= MCC_MEANTIME_ABSENT | MCC_LIVENESS_UNAVAILABLE;
     if (JITTraverseByteCode(m, ee, 0) != 0)
         *why = "front end";
     else if (BB_stack_regalloc(m) != 0)

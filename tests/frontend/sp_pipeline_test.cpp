@@ -48,7 +48,7 @@ method_compile_context* through_stack_pass(EE* ee, methodblock* mb, method_compi
     method_compile_context* m = storage;
     if (init_method_compile_context(&m, mb, nullptr, ee) != 0)
         return nullptr;
-    m->state_flags |= MCC_BIT21 | MCC_BIT18;
+    m->state_flags |= MCC_MEANTIME_ABSENT | MCC_LIVENESS_UNAVAILABLE;
     if (JITTraverseByteCode(m, ee, 0) != 0 || BB_stack_regalloc(m) != 0) {
         jit_fast_compile_free_workspace(m);
         return nullptr;

@@ -227,7 +227,7 @@ outcome front_half(EE* ee, methodblock* mb)
     }
     m->use_count++;
     m->state_flags &= ~(MCC_QUAD_FORM | MCC_NO_USAGE_TABLE);
-    m->state_flags |= MCC_BIT21 | MCC_BIT18;
+    m->state_flags |= MCC_MEANTIME_ABSENT | MCC_LIVENESS_UNAVAILABLE;
     if (JITTraverseByteCode(m, ee, 0) != 0)
         r.stage = "front end";
     else if (bytecode_optimization(m, 0, ee) == 0)

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "driver/rcc.h"
+#include "lib/rt_support.h"
 #include "rt_test_env.h"
 
 namespace {
@@ -90,6 +91,36 @@ TEST_F(FrameIterator, InlinedMapLookup)
     for (u4 miss : {0u, 19u, 22u, 29u, 40u})
         EXPECT_EQ(search(map, code(), base + miss), nullptr) << miss;
     EXPECT_EQ(search(nullptr, code(), base + 20), nullptr);
+}
+
+// The unwinder refills a context from a compiled frame's save area: only the
+// registers of the frame's set (top byte of md word 0), read in the order the
+// prologue stores them (ebp, ebx, esi, edi) with no gap for a skipped one.
+TEST_F(FrameIterator, SavedRegistersRefillTheContextInSaveOrder)
+{
+    auto restore = rtt::sym<void (*)(u4, const u4*, exception_context*)>("rtt_restore_callee_saved_regs");
+    ASSERT_NE(restore, nullptr);
+    struct row { u4 set; u4 ebp, ebx, esi, edi; } rows[] = {
+        {0, 0xB0, 0xB1, 0xB2, 0xB3},
+        {SAVED_EBP | SAVED_ESI, 0xA0, 0xB1, 0xA1, 0xB3},
+        {SAVED_EBX | SAVED_EDI, 0xB0, 0xA0, 0xB2, 0xA1},
+        {SAVED_EBP | SAVED_EBX | SAVED_ESI | SAVED_EDI, 0xA0, 0xA1, 0xA2, 0xA3},
+    };
+    const u4 area[4] = {0xA0, 0xA1, 0xA2, 0xA3};
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.set);
+        exception_context c;
+        std::memset(&c, 0, sizeof c);
+        c.ebp = 0xB0, c.ebx = 0xB1, c.esi = 0xB2, c.edi = 0xB3;
+        c.eax = 0xEA;
+        const u4 md[1] = {r.set << 24};
+        restore(reinterpret_cast<u4>(area), md, &c);
+        EXPECT_EQ(c.ebp, r.ebp);
+        EXPECT_EQ(c.ebx, r.ebx);
+        EXPECT_EQ(c.esi, r.esi);
+        EXPECT_EQ(c.edi, r.edi);
+        EXPECT_EQ(c.eax, 0xEAu);
+    }
 }
 
 // Two levels of inlining are three frames before the walk leaves the

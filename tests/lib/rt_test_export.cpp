@@ -71,6 +71,11 @@ RTT_EXPORT void* rtt_search_inlined(const void* map, rcc* code, u4 pc)
     return search_inlined_method_frame_info(map, code, pc);
 }
 
+RTT_EXPORT void rtt_restore_callee_saved_regs(u4 area, const u4* md, exception_context* context)
+{
+    restore_callee_saved_regs_to_context(area, md, context);
+}
+
 RTT_EXPORT void rtt_set_unwind_stack(int on)
 {
     jit_unwind_stack = on;

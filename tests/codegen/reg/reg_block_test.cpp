@@ -139,7 +139,7 @@ TEST(RegBlock, CachedLocalsAcrossADiamond)
                 store_set(bb_live_in(&f.bb[2]), in2);
                 store_set(bb_live_out(&f.bb[1]), in2 | in3);
                 store_set(bb_live_in(&f.bb[1]), in1);
-                f.m.state_flags &= ~MCC_BIT18;
+                f.m.state_flags &= ~MCC_LIVENESS_UNAVAILABLE;
             }
 
             // Block 1; its entry state is made as block 0 hands it over.

@@ -32,7 +32,7 @@ struct program {
         f.bb[0].succ_count = 1;
         f.bb[1].succ = succ1;
         f.bb[1].succ_count = 1;
-        f.m.state_flags &= ~MCC_BIT18;
+        f.m.state_flags &= ~MCC_LIVENESS_UNAVAILABLE;
         quads.reserve(512);
     }
     quadruple& add(u1 opcode, int layout)

@@ -33,7 +33,7 @@ TEST(RegInt, RandomProgramsUnderRegisterPressure)
             CUR(&f.cg)->int_map = map;
             CUR(&f.cg)->int_map_count = nlocals;
         } else if (seed % 3 == 2) {
-            f.m.state_flags &= ~MCC_BIT21;
+            f.m.state_flags &= ~MCC_MEANTIME_ABSENT;
             for (int l = 0; l < nlocals; l++) {
                 tick_val[l] = (s2)((l * 13 + (int)seed) % 11);
                 tick_pos[l] = 0;

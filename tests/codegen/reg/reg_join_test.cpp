@@ -280,7 +280,7 @@ TEST(RegJoin, X87ChangeWithDeadLocalsAndStackValues)
 {
     rm_fixture f;
     rm_setup(&f, 4, 8);
-    f.m.state_flags &= ~MCC_BIT18;
+    f.m.state_flags &= ~MCC_LIVENESS_UNAVAILABLE;
     u4* out1 = bb_live_out(&f.bb[1]);
     u4* in2 = bb_live_in(&f.bb[2]);
     out1[1] = 0x40000000u;   // local 1 live out of block 1 (bit 62); local 0 dead

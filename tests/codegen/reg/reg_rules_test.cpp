@@ -128,7 +128,7 @@ TEST(RegRules, TileThresholds)
     register_info* ri = create_default_register_info(&f.cg, 2);
     EXPECT_EQ(ri->int_cache_count, 1);
     EXPECT_EQ(ri->fp_top, 1);
-    t.flag_byte2 = TR2_CARRY_20;
+    t.flag_byte2 = TR2_HOLDS_CALL;
     ri = create_default_register_info(&f.cg, 2);
     EXPECT_EQ(ri->fp_top, 0);
 }
@@ -141,7 +141,7 @@ TEST(RegRules, HandlerWrittenFloatInALoop)
         loop_fixture l;
         l.setup();
         l.f.mb.exception_table_length = 1;
-        l.f.m.state_flags &= ~MCC_BIT18;   // live sets known (all live), handler-used set applies
+        l.f.m.state_flags &= ~MCC_LIVENESS_UNAVAILABLE;   // live sets known (all live), handler-used set applies
         u4 all[2] = {0xFFFFFFFFu, 0xFFFFFFFFu};
         std::memcpy(l.info.live_in, all, sizeof all);
         l.f.m.regman_words[1] = 0x80000000u;   // local 0 is handler-used
@@ -375,7 +375,7 @@ TEST(RegRules, HandlerBlockEdgeStoresHandlerLocals)
 {
     rm_fixture f;
     rm_setup(&f, 4, 8);
-    f.m.state_flags &= ~MCC_BIT18;
+    f.m.state_flags &= ~MCC_LIVENESS_UNAVAILABLE;
     f.mb.exception_table_length = 1;
     f.m.regman_words[1] = 0x40000000u;   // local 1 is handler-used (bit 62)
     f.bb[2].flags = BB_HANDLER_COVERED;

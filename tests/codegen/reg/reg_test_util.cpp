@@ -102,7 +102,7 @@ void rm_setup(rm_fixture* f, int nblocks, int nlocals, int pass)
     f->m.bb_table = f->bbt;
     f->m.pool1 = reinterpret_cast<work_pool*>(&dummy_pool);
     f->m.pool2 = reinterpret_cast<work_pool*>(&dummy_pool);
-    f->m.state_flags = MCC_BIT18 | MCC_BIT21;   // no liveness, no tick arrays (as the pipeline sets them)
+    f->m.state_flags = MCC_LIVENESS_UNAVAILABLE | MCC_MEANTIME_ABSENT;   // no liveness, no tick arrays (as the pipeline sets them)
     f->cg.m = &f->m;
     f->cg.mb = &f->mb;
     f->cg.bbtable = f->bbt;

@@ -35,7 +35,7 @@ struct rm_fixture {
 // A fresh fixture for the writing pass (pass 2) or the measuring pass:
 // `nblocks` blocks (block 0 entry, the last the exit), `nlocals` locals,
 // the register manager initialised, current block 1.  Live sets are
-// unavailable unless the test clears MCC_BIT18 and fills them.
+// unavailable unless the test clears MCC_LIVENESS_UNAVAILABLE and fills them.
 void rm_setup(rm_fixture* f, int nblocks = 4, int nlocals = 8, int pass = CG_PASS_WRITE);
 
 // Operand descriptors.

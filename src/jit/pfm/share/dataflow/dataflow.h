@@ -182,7 +182,6 @@ int generate_dfs_list_traditional(method_compile_context* m);
 int generate_dfs_list(method_compile_context* m);
 int regenerate_dfs_list(method_compile_context* m);
 constexpr u1 SUBR_MAIN_FLOW = 0x4;      // subroutine record: its entry lies on the main flow
-constexpr u1 SUBR_FRONT_END_2 = 0x2;    // subroutine record: the front end's never-returns mark
 
 // ---- df_flowgraph.cpp: flow-graph and loop-table utilities ------------------------
 void relink_terminal_link(method_compile_context* m, bbattr* terminal, u4 index);
@@ -363,8 +362,6 @@ inline u4& mcc_call_quads_10_11(method_compile_context* m) { return m->three_wor
 // the context's live-information word.
 inline u4& mcc_last_use_table(method_compile_context* m) { return m->pass_word; }
 constexpr u4 MBC_MAY_RAISE = 0x01000000;    // a quadruple of the method may raise
-constexpr u4 BB_HOLDS_CALL_KIND = 0x1000;   // a call of the kinds liveness marks
-constexpr u4 BB2_HOLDS_CALL = 0x20;         // a call-implying quadruple
 struct df_last_use {
     u2 tag;                     // 0xFFFF
     u2 index;                   // quadruple index in the block

@@ -294,16 +294,13 @@ constexpr u1 MCC_STAGE_STRAIGHTENED = 1;
 // (the context's own header names the ones the pipeline shares).
 constexpr u4 MCC_LVAR_TABLES_BUILT      = 0x4000;      // per-block attribute tables are being built
 constexpr u4 MCC_STMT_CHAINS_NOT_KEPT   = 0x20000;     // statement chains not kept
-constexpr u4 MCC_LIVENESS_UNAVAILABLE   = 0x40000;     // no liveness results (the pipeline sets it)
 constexpr u4 MCC_NULLCHECK_SKIPPED      = 0x80000;     // the bytecode null check did not run
 constexpr u4 MCC_MANY_LOCALS            = 0x100000;    // more than 64 locals
-constexpr u4 MCC_MEANTIME_ABSENT        = 0x200000;    // no meantime distances
 constexpr u4 MCC_REACHDEF_STALE         = 0x800000;    // use-def chains missing or out of date
 constexpr u4 MCC_RECEIVER_NOT_FIXED     = 0x1000000;   // local 0 may not hold the receiver
 constexpr u4 MCC_BYTECODE_ANALYSES_OFF  = 0x4000000;   // no bytecode analyses, no entry block
 constexpr u4 MCC_RESTRICTED_OPT         = 0x8000000;   // restricted optimization
 constexpr u4 MCC_NO_LVAR_TABLE          = 0x80000000;  // the method has no local-variable table
-static_assert(MCC_LIVENESS_UNAVAILABLE == MCC_BIT18 && MCC_MEANTIME_ABSENT == MCC_BIT21);
 static_assert(MCC_RESTRICTED_OPT == MCC_NO_IDIOMS && MCC_NO_LVAR_TABLE == MCC_NO_USAGE_TABLE);
 
 #endif // ORVA_DATAFLOW_DF_RECORDS_H

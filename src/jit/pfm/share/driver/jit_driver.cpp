@@ -234,7 +234,7 @@ int compile_method(methodblock* mb, method_unresolved_info* info, EE* ee, u4 ext
         printf("Compiling [%s][%s]%s\n", class_name_of(mb), mb->name, suffix);
     jit_hist_printf("Compiling %8.8x [%s][%s] %s%s\n", reinterpret_cast<u4>(mb), class_name_of(mb), mb->name,
                     mb->signature, suffix);
-    if (profiler_word1(JVMPI_W1_EVENT_2013))
+    if (profiler_word1(JVMPI_W1_COMPILE_START_EVENTS))
         profiler_event(JVMPI_EVENT_COMPILE_START, mb, ee);
     ctx.transfer_point = transfer_point;
     jit_giveup_reason = nullptr;
@@ -263,7 +263,7 @@ int compile_method(methodblock* mb, method_unresolved_info* info, EE* ee, u4 ext
                         mb->signature, jit_giveup_reason != nullptr ? jit_giveup_reason : "unknown");
     if (result == 0 && !(mb->access & (ACC_NATIVE | ACC_ABSTRACT)))
         jit_fast_compile_free_workspace(&ctx);
-    if (profiler_word1(JVMPI_W1_EVENT_2014))
+    if (profiler_word1(JVMPI_W1_COMPILE_END_EVENTS))
         profiler_event(JVMPI_EVENT_COMPILE_END, mb, ee);
     return result;
 }

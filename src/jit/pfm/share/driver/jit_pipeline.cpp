@@ -85,11 +85,11 @@ void carry_block_facts(method_compile_context* m, bbattr* b)
         return;
     if (b->flags & BB_IN_TRY)
         record[CARRY_FLAG_BYTE] |= 0x80;
-    if (b->flags2 & BB2_CARRY_20) {
+    if (b->flags2 & BB2_HOLDS_CALL) {
         record[CARRY_NEXT_BYTE] |= 0x08;
         m->state_flags |= MCC_TILE_CARRY;
     }
-    if (b->flags & BB_CARRY_1000)
+    if (b->flags & BB_HOLDS_CALL_KIND)
         record[CARRY_NEXT_BYTE] |= 0x02;
     if (tile && b->invocation_count != 0)
         record[CARRY_FIRST_BYTE] |= 0x01;
@@ -306,7 +306,7 @@ int JITGenNativeCode(methodblock* mb, method_compile_context** holder, int level
         prolog_rejit_info(m->root, extra);
     attempt_options(m, level);
     m->state_flags &= ~MCC_QUAD_FORM;
-    m->state_flags |= MCC_BIT21 | MCC_BIT18;
+    m->state_flags |= MCC_MEANTIME_ABSENT | MCC_LIVENESS_UNAVAILABLE;
     if (static_cast<int16_t>(m->state_flags & 0xFFFF) < 0)
         initialize_lvar_access_for_mmi2jit(m);
 

@@ -236,8 +236,8 @@ extern s4 jit_jvmpi_interpretted_method_events;
 constexpr u4 JVMPI_W0_LOAD_EVENTS   = 0x80;      // byte 0 bit 7: compiled-method-load events
 constexpr u4 JVMPI_W0_UNLOAD_EVENTS = 0x100;     // compiled-method-unload events
 constexpr u4 JVMPI_W1_INTERNAL      = 0x1;       // bits 1-3 name the internal flags
-constexpr u4 JVMPI_W1_EVENT_2013    = 0x2000;    // byte 5 bit 0x20: compile start
-constexpr u4 JVMPI_W1_EVENT_2014    = 0x4000;    // byte 5 bit 0x40: compile end
+constexpr u4 JVMPI_W1_COMPILE_START_EVENTS = 0x2000;  // byte 5 bit 0x20: compile-start events (2013)
+constexpr u4 JVMPI_W1_COMPILE_END_EVENTS   = 0x4000;  // byte 5 bit 0x40: compile-end events (2014)
 constexpr u4 JVMPI_EVENT_COMPILE_START = 2013;
 constexpr u4 JVMPI_EVENT_COMPILE_END   = 2014;
 constexpr u4 JVMPI_EVENT_COMPILED_METHOD_UNLOAD = 8;

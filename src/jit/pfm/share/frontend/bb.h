@@ -118,7 +118,7 @@ inline u4 bb_succ_block(u4 entry) { return static_cast<s4>(entry) < 0 ? 0u - ent
 constexpr u4 BB_KIND_MASK        = 0x3;         // block kind; 1 = in a loop, loop index valid
 constexpr u4 BB_KIND_LOOP        = 0x1;
 constexpr u4 BB_LOOP_MARK        = 0x200;       // loop mark of the loop optimizer
-constexpr u4 BB_CARRY_1000       = 0x1000;      // carried into the loop or tile record
+constexpr u4 BB_HOLDS_CALL_KIND  = 0x1000;      // holds a call of the kinds liveness marks (exp, log; CMOV fcmps)
 constexpr u4 BB_DEAD             = 0x2000;      // walks skip it
 constexpr u4 BB_HANDLER          = 0x4000;      // first block of an exception handler
 constexpr u4 BB_INNERMOST_LOOP   = 0x8000;      // with kind 1: innermost-loop block
@@ -133,14 +133,14 @@ constexpr u4 BB_ABSORBED_DIAMOND = 0x4000000;   // absorbed a boolean diamond
 constexpr u4 BB_BACKWARD_BRANCH  = 0x08000000;  // ends in a conditional branch backwards
 constexpr u4 BB_SWITCH_ENTRY     = 0x10000000;  // linkage made at its entry
 constexpr u4 BB_VISITED          = 0x20000000;  // walk mark; placed in the current pass
-constexpr u4 BB_OUTSIDE_40000000 = 0x40000000;  // set outside the front end
+constexpr u4 BB_LOOP_EXCLUDED    = 0x40000000;  // with kind 1: counted as outside its loop (set by no pass here)
 constexpr u4 BB_INLINE_KEEP      = 0x3a203;     // bits a block made for inlined code keeps
 
 // bbattr.flags2
 constexpr u4 BB2_SEARCH_MASK     = 0x3;         // read by the register search set-up
 constexpr u4 BB2_TRANSFER_POINT  = 0x4;         // carries the transfer point
 constexpr u4 BB2_TRANSFER_PC     = 0x8;         // holds the transfer pc
-constexpr u4 BB2_CARRY_20        = 0x20;        // carried into the loop or tile record
+constexpr u4 BB2_HOLDS_CALL      = 0x20;        // holds a call-implying quadruple (set by liveness)
 constexpr u4 BB2_RARE            = 0x40;        // rare path: moved towards the end of the DFS order
 constexpr u4 BB2_FORWARD_BRANCH  = 0x80;        // ends in a conditional branch forwards
 constexpr u4 BB2_FLUSH_TEST      = 0x100;       // tested before out-of-line code is flushed

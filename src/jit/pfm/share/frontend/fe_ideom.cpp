@@ -22,9 +22,9 @@
 
 namespace {
 
-constexpr u2 OP_BOOLEAN = 24;          // IOP1: 1 when the value is 0, else 0
-constexpr u2 OP_MAX = 7, OP_MIN = 8;   // two-operand maximum / minimum
-constexpr u2 OP_ABS = 23;               // one-operand absolute value
+constexpr u2 OP_BOOLEAN = QOP_NOT;                // IOP1: 1 when the value is 0, else 0
+constexpr u2 OP_MAX = QOP_MAX, OP_MIN = QOP_MIN;   // two-operand maximum / minimum
+constexpr u2 OP_ABS = QOP_ABS;                    // one-operand absolute value
 constexpr u2 OP_NEG = QOP_NEG;
 
 struct walk_frame {

@@ -43,7 +43,7 @@ constexpr u4 SITE_FRAME_ENTRY = MCS_FRAME_ENTRY;                    // 0x80: sto
 constexpr u4 SITE_ACTIVE = MCS_CANDIDATE | MCS_ANALYSE;             // 0x3000: cleared on sites passed
 constexpr u4 SITE_COUNTED_MASK = MCS_ANALYSE | MCS_DIRECT_SMALL;    // 0x22000
 constexpr u4 SITE_BOUND_MASK = MCS_CHA_BOUND | MCS_TRIVIAL_CALLEE;  // 0x1008000
-constexpr u4 SITE_DISPATCH_2 = 0x200000;
+constexpr u4 SITE_RUNTIME_DISPATCH = 0x200000;                     // bit 21: dispatched at run time
 
 u4 be16(const u1* p) { return static_cast<u4>(p[0]) << 8 | p[1]; }
 
@@ -222,7 +222,7 @@ int gen_cattr_invoke(cattr_builder* b, const u1* ins, u4 pc)
     if (!ninlining()) {
         if (mi_call_site* site = take_call_site(b, pc)) {
             u4 f = site->flags;
-            if ((f & SITE_COUNTED_MASK) == MCS_ANALYSE || ((f & SITE_BOUND_MASK) && (f & SITE_DISPATCH_2)))
+            if ((f & SITE_COUNTED_MASK) == MCS_ANALYSE || ((f & SITE_BOUND_MASK) && (f & SITE_RUNTIME_DISPATCH)))
                 b->block->invocation_count++;
             if (f & MCS_TRIVIAL_CALLEE)
                 q->subcode |= QS_TRIVIAL_CALL;

@@ -93,7 +93,7 @@ void collect_subroutine_blocks(method_compile_context* m, subroutine_info* s, u4
 
 } // namespace
 
-bool mis_subroutines_expanded(const misinfo* mis) { return (mis->flags & MIS_SUBROUTINE_1) != 0; }
+bool mis_subroutines_expanded(const misinfo* mis) { return (mis->flags & MIS_SUBROUTINES_EXPANDED) != 0; }
 bool mis_builds_loops_directly(const misinfo* mis) { return (mis->flags & MIS_IRREGULAR) != 0; }
 bool mis_first_word_negative(const misinfo* mis) { return (mis->flags & MIS_FIRST_WORD_SIGN) != 0; }
 u4 mis_entry_list_bound(const misinfo* mis) { return mis->jsr_count; }

@@ -29,12 +29,16 @@
 
 namespace {
 
-constexpr u2 PERM_ALL = 0xF000, PERM_30 = 0x3000, PERM_20 = 0x2000, PERM_10 = 0x1000;
+// Permission (no-exception) bits of the operand-count word, all four: cannot raise.
+constexpr u2 PERM_ALL = 0xF000;
+constexpr u2 PERM_NO_NULL_EXCEPTION = 0x2000;    // raises no NullPointerException
+constexpr u2 PERM_NO_INDEX_EXCEPTION = 0x1000;   // raises no array index or size exception
+constexpr u2 PERM_NO_NULL_OR_INDEX = PERM_NO_NULL_EXCEPTION | PERM_NO_INDEX_EXCEPTION;
 constexpr u1 KB_ARG_REF = 34;
 constexpr u1 KB_REF_IMM = 35, KB_ADDR_CONST = 37, KB_VMPTR_CONST = 117;
 constexpr u1 KB_LONG_CONST = 53, KB_FLOAT_IMM = 83, KB_FLOAT_CONST = 85, KB_DOUBLE_IMM = 67, KB_DOUBLE_CONST = 69;
 constexpr u1 RETURN_REG = 1;
-constexpr u2 OP_IOP1_DROP = 40, OP_IOP1_BOOL = 24, OP_IOP1_BOOL_LOCAL = 42;
+constexpr u2 OP_IOP1_DROP = QOP_I2Z, OP_IOP1_BOOL = QOP_NOT, OP_IOP1_BOOL_LOCAL = QOP_BOOLNOT;
 
 struct conv {
     method_compile_context* m;
@@ -178,7 +182,7 @@ int call_operands(conv& c, quadruple** slot)
         target_entry->extra = int_index >= 3 ? 0x78 : int_index == 2 ? 0x7C : int_index == 1 ? 0x7E : 0;
     set_sources(q, target_entry == nullptr && !any ? 0 : QC_SRC_LIST);
     clear_operand(q->auxop);
-    set_perms(q, PERM_30);
+    set_perms(q, PERM_NO_NULL_OR_INDEX);
     return 0;
 }
 
@@ -308,7 +312,7 @@ int convert(conv& c, quadruple** slot, quadruple** end)
             set(q->result, kb, c.FR);
         }
         if ((op == OPC_IOP2 || op == OPC_LOP2) && (q->op == QOP_DIV || q->op == QOP_REM))
-            set_perms(q, PERM_30);
+            set_perms(q, PERM_NO_NULL_OR_INDEX);
         set_sources(q, 2);
         return 0;
     }
@@ -481,7 +485,7 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         clear_operand(q->result);
         clear_operand(q->src2);
         set_sources(q, 1);
-        set_perms(q, PERM_30);
+        set_perms(q, PERM_NO_NULL_OR_INDEX);
         return 0;
     case OPC_INSTANCEOF: case OPC_IGETFIELD: case OPC_AGETFIELD:
     case OPC_LGETFIELD: case OPC_FGETFIELD: case OPC_DGETFIELD: {
@@ -565,14 +569,14 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         set(q->result, KB_REF, c.R);
         clear_operand(q->src2);
         set_sources(q, 1);
-        set_perms(q, PERM_30);
+        set_perms(q, PERM_NO_NULL_OR_INDEX);
         return 0;
     case OPC_ANEWARRAY:
         set(q->src1, KB_INT, c.S);
         set(q->result, KB_REF, c.R);
         clear_operand(q->src2);
         set_sources(q, 1);
-        set_perms(q, PERM_30);
+        set_perms(q, PERM_NO_NULL_OR_INDEX);
         return 0;
     case OPC_MULTIANEWARRAY: {
         u4 d = q->count;
@@ -595,7 +599,7 @@ int convert(conv& c, quadruple** slot, quadruple** end)
                     return -1;
             set_sources(q, QC_SRC_LIST);
         }
-        set_perms(q, quad_unresolved(q) ? 0 : PERM_30);
+        set_perms(q, quad_unresolved(q) ? 0 : PERM_NO_NULL_OR_INDEX);
         return 0;
     }
     case OPC_ARRAYLENGTH:
@@ -660,7 +664,7 @@ int convert(conv& c, quadruple** slot, quadruple** end)
             clear_operand(q->src2);
             q->flags_a |= QA_NULLCHECK_VARIANT;
             set_sources(q, 1);
-            set_perms(q, PERM_10);
+            set_perms(q, PERM_NO_INDEX_EXCEPTION);
         } else {
             make_nop(q);
         }
@@ -778,8 +782,8 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         clear_operand(q->src2);
         set_sources(q, QC_SRC_LIST);
         u2 bits = q->subcode & 0xE0;
-        set_perms(q, bits == 0xE0 ? PERM_ALL : (bits & 0x80) && bits != 0xE0 && (bits & 0x60) != 0x60 ? PERM_20
-                     : (bits & 0x60) == 0x60 && !(bits & 0x80) ? PERM_10 : 0);
+        set_perms(q, bits == 0xE0 ? PERM_ALL : (bits & 0x80) && bits != 0xE0 && (bits & 0x60) != 0x60 ? PERM_NO_NULL_EXCEPTION
+                     : (bits & 0x60) == 0x60 && !(bits & 0x80) ? PERM_NO_INDEX_EXCEPTION : 0);
         return 0;
     }
     case OPC_FIXREGS: case OPC_UNFIXREGS: {
@@ -834,7 +838,7 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         q->src1.kind = KB_REF;
         q->src1.number = num(q->src1.number + static_cast<s4>(c.B));
         set_sources(q, 1);
-        set_perms(q, PERM_10);
+        set_perms(q, PERM_NO_INDEX_EXCEPTION);
         return 0;
     case OPC_SIZECHECK: case OPC_SIZECHECK_RANGE:
         q->src1.kind = KB_INT;
@@ -842,7 +846,7 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         q->src1.number = num(q->src1.number + static_cast<s4>(c.B));
         q->src2.number = num(q->src2.number + static_cast<s4>(c.B));
         set_sources(q, 2);
-        set_perms(q, PERM_20);
+        set_perms(q, PERM_NO_NULL_EXCEPTION);
         return 0;
     case OPC_PADD: case OPC_LOAD_METHODBLOCK: case OPC_LOAD_METHODTABLE:
     case OPC_METHODBLOCKCHECK: case OPC_MTADDRESSCHECK: case OPC_VMPTR_DEF: {
@@ -868,7 +872,7 @@ int convert(conv& c, quadruple** slot, quadruple** end)
         q->src1.number = num(q->src1.number + static_cast<s4>(c.B));
         q->src2.number = num(q->src2.number + static_cast<s4>(c.B));
         set_sources(q, 2);
-        set_perms(q, PERM_30);
+        set_perms(q, PERM_NO_NULL_OR_INDEX);
         return 0;
     case OPC_ARGSLOT:
         q->result.kind = KB_ARG_REF;

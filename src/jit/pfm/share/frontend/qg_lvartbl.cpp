@@ -19,7 +19,7 @@
 namespace {
 
 constexpr u4 WEIGHT_MASK = BB_KIND_LOOP | BB_LOOP_MARK | BB_INNERMOST_LOOP;   // 0x8201
-constexpr u4 NOT_IN_LOOP_MASK = BB_OUTSIDE_40000000 | BB_KIND_LOOP;           // 0x40000001
+constexpr u4 NOT_IN_LOOP_MASK = BB_LOOP_EXCLUDED | BB_KIND_LOOP;   // 0x40000001
 
 struct usage {
     method_compile_context* m;

@@ -217,7 +217,7 @@ void forget_ref_mirrors(sim& s, s4 local)
 
 bool pinned_store(const sim& s, const quadruple* q)
 {
-    return (q->count & 0x2) && (s.b->flags & (BB_OUTSIDE_40000000 | BB_KIND_LOOP)) != BB_KIND_LOOP;
+    return (q->count & 0x2) && (s.b->flags & (BB_LOOP_EXCLUDED | BB_KIND_LOOP)) != BB_KIND_LOOP;
 }
 
 void set_flag_bit(method_compile_context* m) { m->qgen_pass_words[0] |= QGF_CLASS_INIT_PENDING; }

@@ -216,6 +216,20 @@ enum quad_opcode : u1 {
 constexpr int OPC_COUNT = 184;             // opcodes 0..183
 constexpr int OPC_LAST_GENERATED = 180;    // code generation rejects anything above
 
+// Opcodes whose x87 operand is a float rather than a double: an x87 value
+// they consume is first narrowed to float precision, and a static store of
+// theirs writes a dword.  (OPC_XASTORE takes a float only for element type 6.)
+constexpr bool opc_takes_float(u4 opcode)
+{
+    switch (opcode) {
+    case OPC_FOP2: case OPC_FOP1: case OPC_FASTORE: case OPC_FCMP: case OPC_FRETURN: case OPC_FPUTFIELD:
+    case OPC_FPUTSTATIC: case OPC_F2I: case OPC_F2L: case OPC_FARGCOPY: case OPC_FCMP_BRANCH:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Attribute bits of `opc_info_quadruple`.
 constexpr u4 OPA_COPY          = 0x1;      // the result is the source unchanged
 constexpr u4 OPA_SIMPLE_ASSIGN = 0x2;      // local load/store, constant
@@ -249,6 +263,10 @@ constexpr u2 OTHER_NOP_DELETED = 5;        // no operation, deleted at once
 constexpr u2 QOP_ADD = 1, QOP_SUB = 2, QOP_MUL = 3, QOP_AND = 4, QOP_OR = 5, QOP_XOR = 6;
 constexpr u2 QOP_DIV = 12, QOP_REM = 13, QOP_SHL = 14, QOP_SHR = 15, QOP_USHR = 16;
 constexpr u2 QOP_NEG = 19, QOP_I2B = 20, QOP_I2C = 21, QOP_I2S = 22;
+constexpr u2 QOP_MAX = 7, QOP_MIN = 8, QOP_ABS = 23;
+constexpr u2 QOP_NOT = 24;                 // int: 1 when the value is 0, else 0
+constexpr u2 QOP_I2Z = 40;                 // int: 0 when the value is 0, else 1
+constexpr u2 QOP_BOOLNOT = 42;             // int known to be 0 or 1: the other one
 constexpr u2 QOP_CMPL = 4;                 // three-way float compare: unordered gives -1
 constexpr u2 QOP_CMPG = 6;                 // three-way float compare: unordered gives 1
 

@@ -31,7 +31,7 @@ constexpr u4 BIG_FRAME = 128;
 void set_dispatch(mi_call_site* s, u4 d) { s->flags = (s->flags & ~MCS_DISPATCH_MASK) | d << DISPATCH_SHIFT; }
 void clear(mi_call_site* s, u4 bits) { s->flags &= ~bits; }
 bool trivial(const methodblock* mb) { return (mb->jit_flags & TRIV_KIND_MASK) != 0; }
-void not_inlinable(methodblock* mb) { mb->jit_flags = (mb->jit_flags | MBJ_NOT_INLINABLE) & ~MBJ_INLINE_MARK_100; }
+void not_inlinable(methodblock* mb) { mb->jit_flags = (mb->jit_flags | MBJ_NOT_INLINABLE) & ~MBJ_TRIVIAL_INLINABLE; }
 
 // Private of another class, or protected of a class that is no superclass
 // of the caller's.
@@ -144,7 +144,7 @@ void judge_walked_site(method_compile_context* m, misinfo* caller, mi_call_site*
     if (triv_on && !interface_call && !runtime_unbound && trivial(t) && trivJudgeSetFlag(m, ee, t)) {
         clear(s, MCS_ANALYSE);
         s->flags |= MCS_TRIVIAL_CALLEE;
-        t->jit_flags |= MBJ_FRAME_SAFE | MBJ_INLINE_MARK_100;
+        t->jit_flags |= MBJ_FRAME_SAFE | MBJ_TRIVIAL_INLINABLE;
         return;
     }
     if (!(t->jit_flags & MBJ_NO_EMPTY_MARKS) && !(triv_on && trivial(t))) {
@@ -229,7 +229,7 @@ int check_and_register_invocation_info(method_compile_context* m, misinfo* calle
         }
         if (t == own) {
             s->flags |= MCS_SELF_RECURSIVE;
-            own->jit_flags = (own->jit_flags | MBJ_NOT_INLINABLE | MBJ_RECURSIVE) & ~MBJ_INLINE_MARK_100;
+            own->jit_flags = (own->jit_flags | MBJ_NOT_INLINABLE | MBJ_RECURSIVE) & ~MBJ_TRIVIAL_INLINABLE;
         } else if (t->jit_flags & MBJ_FRAME_UNSAFE) {
             if (compile_option3_flag & OPT3_NNESTEDVIRTUAL) {
                 not_inlinable(own);

@@ -161,17 +161,17 @@ void check_jsr(scan& s, u4 pc, u4 len, s4 offset)
         if (is_astore(ins)) {
             mis->subroutine_pc = static_cast<s4>(target);
             mis->subroutine_after = static_cast<s4>(pc + len);
-            if (mis->flags & MIS_SUBROUTINE_2)
-                mis->flags |= MIS_SUBROUTINE_1;
+            if (mis->flags & MIS_SUBROUTINE_EXPANSION)
+                mis->flags |= MIS_SUBROUTINES_EXPANDED;
         } else {
             mis->subroutine_pc = 1;
             mis->subroutine_after = -1;
         }
         return;
     }
-    if (mis->flags & MIS_SUBROUTINE_1) {
+    if (mis->flags & MIS_SUBROUTINES_EXPANDED) {
         mis->subroutine_pc = 1;
-        mis->flags &= ~MIS_SUBROUTINE_1;
+        mis->flags &= ~MIS_SUBROUTINES_EXPANDED;
     }
     mis->subroutine_pc += 1;
 }
@@ -275,7 +275,7 @@ bool check_instruction(scan& s, u4 pc, u4 len, const u1* ins)
         if (inner == BC_RET_) {
             s.mis->return_count++;
             s.ret_seen = true;
-            if ((s.mis->flags & MIS_SUBROUTINE_1) && static_cast<s4>(pc) > s.mis->subroutine_after)
+            if ((s.mis->flags & MIS_SUBROUTINES_EXPANDED) && static_cast<s4>(pc) > s.mis->subroutine_after)
                 s.irregular = true;
             return check_local(s, index, false, false);
         }
@@ -288,7 +288,7 @@ bool check_instruction(scan& s, u4 pc, u4 len, const u1* ins)
     if (op == BC_RET_) {
         s.mis->return_count++;
         s.ret_seen = true;
-        if ((s.mis->flags & MIS_SUBROUTINE_1) && static_cast<s4>(pc) > s.mis->subroutine_after)
+        if ((s.mis->flags & MIS_SUBROUTINES_EXPANDED) && static_cast<s4>(pc) > s.mis->subroutine_after)
             s.irregular = true;
         return check_local(s, ins[1], false, false);
     }

@@ -11,7 +11,8 @@
 //   "first 16-bit flag word, negative"   bit 15 of `flags`.  The prescan never
 //                                        sets it, so the front end's test is
 //                                        never true for a prescanned record.
-//   "flag 0x1, subroutines expanded"     MIS_SUBROUTINE_1 (set with 0x2 only)
+//   "flag 0x1, subroutines expanded"     MIS_SUBROUTINES_EXPANDED (set with
+//                                        MIS_SUBROUTINE_EXPANSION only)
 //   "flag 0x8, build loops directly"     MIS_IRREGULAR (unpaired ret, switch
 //                                        offset below 1)
 //   "number of live blocks"              `block_count`
@@ -74,7 +75,7 @@ constexpr u1 BC_INVOKEIGNORED_QUICK_ = 220, BC_INVOKEVIRTUAL_QUICK_W_ = 226;
 constexpr u1 BC_VM_BRANCH_FIRST_ = 230, BC_VM_BRANCH_LAST_ = 253, BC_REWRITING_ = 254;
 
 // Method-block compiler flag word bits (methodblock::jit_flags) written here.
-constexpr u4 MBJ_INLINE_MARK_100   = 0x100;      // cleared whenever MBJ_NOT_INLINABLE is set
+constexpr u4 MBJ_TRIVIAL_INLINABLE = 0x100;      // trivial callee still inlinable; cleared with MBJ_NOT_INLINABLE
 constexpr u4 MBJ_NOT_INLINABLE     = 0x400;
 constexpr u4 MBJ_RECURSIVE         = 0x800;
 constexpr u4 MBJ_EMPTY             = 0x1000;

@@ -57,8 +57,8 @@ static_assert(offsetof(misinfo, call_sites) == 64);
 static_assert(offsetof(misinfo, hash_next) == 68);
 
 // misinfo.flags
-constexpr u4 MIS_SUBROUTINE_1   = 0x1;
-constexpr u4 MIS_SUBROUTINE_2   = 0x2;
+constexpr u4 MIS_SUBROUTINES_EXPANDED = 0x1;   // the front end expands the one subroutine inline
+constexpr u4 MIS_SUBROUTINE_EXPANSION = 0x2;   // expansion allowed: a first jsr to an astore sets 0x1
 constexpr u4 MIS_IRREGULAR      = 0x8;          // unpaired ret, switch offset below 1
 constexpr u4 MIS_GUARDED_LOOP   = 0x10;
 constexpr u4 MIS_GUARDED_NONREC = 0x20;

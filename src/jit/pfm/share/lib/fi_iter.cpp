@@ -489,9 +489,8 @@ __attribute__((noinline)) u4 get_frame_base(void)
 
 // The saved registers of a compiled frame lie at consecutive words upward
 // from its save area, in the order ebp, ebx, esi, edi, for those in the set
-// (top byte of machine-dependent word 0).  The code generator may provide
-// its own definitions; these follow the same layout.
-extern "C" __attribute__((weak)) void restore_a_callee_saved_reg(u4 area, const u4* md, u4 reg_bit, u4* out)
+// (top byte of machine-dependent word 0), as the prologue stores them.
+extern "C" void restore_a_callee_saved_reg(u4 area, const u4* md, u4 reg_bit, u4* out)
 {
     static constexpr u4 order[4] = {SAVED_EBP, SAVED_EBX, SAVED_ESI, SAVED_EDI};
     u4 set = md[0] >> 24;
@@ -507,8 +506,7 @@ extern "C" __attribute__((weak)) void restore_a_callee_saved_reg(u4 area, const 
     }
 }
 
-extern "C" __attribute__((weak)) void restore_callee_saved_regs_to_context(u4 area, const u4* md,
-                                                                         exception_context* context)
+extern "C" void restore_callee_saved_regs_to_context(u4 area, const u4* md, exception_context* context)
 {
     restore_a_callee_saved_reg(area, md, SAVED_EBP, &context->ebp);
     restore_a_callee_saved_reg(area, md, SAVED_EBX, &context->ebx);

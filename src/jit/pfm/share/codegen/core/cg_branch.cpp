@@ -216,7 +216,7 @@ static void jmp_core(codegen_context* cg, u4 cond, u4 target, u4 source, s4 next
         }
         bbattr* tgt = cg->bbtable[target];
         if (!from_switch) {
-            if (!(cg->m->state_flags & MCC_BIT18))
+            if (!(cg->m->state_flags & MCC_LIVENESS_UNAVAILABLE))
                 _exit_invalidate_dead_cache_regs(cg, 0);
             s4 r = invalidate_target_bb(cg, target);
             if (r >= 0) {
@@ -442,7 +442,7 @@ static int is_imm(const reg_operand* op)
 
 static int in_block_var_set(codegen_context* cg, const reg_operand* op)
 {
-    if (cg->m->state_flags & MCC_BIT18)
+    if (cg->m->state_flags & MCC_LIVENESS_UNAVAILABLE)
         return 0;
     if (op->kind != OPND_LOCAL)
         return 0;

@@ -392,14 +392,9 @@ static s4 reuse_address_reg(codegen_context* cg, memop* m, u4 mask, u4* reserved
 
 static int narrows_to_float(const quadruple* q)
 {
-    switch (q->opcode) {
-    case 22: case 23: case 25: case 26: case 45: case 67: case 77: case 90: case 91: case 123: case 146:
+    if (opc_takes_float(q->opcode))
         return 1;
-    case 114:
-        return (q->subcode & QS_KIND_MASK) == 6;
-    default:
-        return 0;
-    }
+    return q->opcode == OPC_XASTORE && (q->subcode & QS_KIND_MASK) == 6;
 }
 
 int _memop_alloc_move_to_reg_w_rsvbits(codegen_context* cg, memop* m, u4 lo_mask, u4 lo_avoid, u4 hi_mask,

@@ -176,36 +176,6 @@ int is_callee_saved(codegen_context* cg, u4 bit)
     return cg->pass == CG_PASS_MEASURE ? 1 : (cg->mci->saved_regs & bit) != 0;
 }
 
-u4 restore_a_callee_saved_reg(const u4* save_area, u4 saved_mask, u4 bit)
-{
-    int k = 0;
-    for (u4 r : callee_saved_order) {
-        if (!(saved_mask & reg_used_bit[r]))
-            continue;
-        if (reg_used_bit[r] == bit)
-            return save_area[k];
-        k++;
-    }
-    return 0;
-}
-
-void restore_callee_saved_regs_to_context(const u4* save_area, u4 saved_mask, cpu_context_regs* context)
-{
-    int k = 0;
-    for (u4 r : callee_saved_order) {
-        if (!(saved_mask & reg_used_bit[r]))
-            continue;
-        u4 v = save_area[k++];
-        switch (r) {
-        case GR_EBX: context->ebx = v; break;
-        case GR_EBP: context->ebp = v; break;
-        case GR_ESI: context->esi = v; break;
-        case GR_EDI: context->edi = v; break;
-        default: break;
-        }
-    }
-}
-
 void pack_csr(u4 mask, u4* out, u4 ebx, u4 ebp, u4 esi, u4 edi)
 {
     u4 n = 0;

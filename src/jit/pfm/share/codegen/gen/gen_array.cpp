@@ -156,8 +156,8 @@ int fp_value_to_top(codegen_context* cg, const reg_operand* v, s4* counter, bool
         // fld st(k): the copy is stored with a pop, the model is unchanged.
         u1* p = cg->code;
         if (cg->pass == CG_PASS_WRITE) {
-            p[0] = 0xD9;
-            p[1] = (u1)(0xC0 + k);
+            p[0] = FPU_D9;
+            p[1] = fpu_reg_form(DIGIT_FLD, k);
             cg->code += 2;
         } else {
             cg_count_pass1(cg, 2);

@@ -126,7 +126,7 @@ int fp_value_to_top(codegen_context* cg, const reg_operand* v, s4* counter, bool
         int reopen = (cg->flags & CG_SCHED_WINDOW_OPEN) != 0;
         if (reopen)
             cg_close_window(cg);
-        const u1 fld[2] = {0xD9, (u1)(0xC0 + k)};
+        const u1 fld[2] = {FPU_D9, fpu_reg_form(DIGIT_FLD, k)};
         cg_emit_raw(cg, fld, 2);
         if (reopen)
             cg_open_window(cg);
@@ -433,24 +433,13 @@ int gen_lputstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
     return 0;
 }
 
-// A putstatic of an x87 value stores a float for the float-typed opcodes,
-// else a double.
-static bool stores_float(int opcode)
-{
-    switch (opcode) {
-    case 22: case 23: case 25: case 26: case 45: case 67: case 77: case 90: case 91: case 123: case 146:
-        return true;
-    }
-    return false;
-}
-
 int gen_fputstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
 {
     quadruple* q = *slot;
     reg_operand* v = &o->r[2];
     fieldblock* fb = field_of(q, true);
     u4 attr = access_flags(q, fb, false);
-    bool single = stores_float(q->opcode);
+    bool single = opc_takes_float(q->opcode);   // a float for the float-typed opcodes, else a double
     s4 c;
     bool copied;
     int pop = fp_value_to_top(cg, v, &c, &copied);

@@ -127,16 +127,20 @@ static int exact_log2(s4 c)
     return k;
 }
 
-static bool commutative(int op) { return op == 1 || op == 3 || op == 4 || op == 5 || op == 6 || op == 7 || op == 8; }
+static bool commutative(int op)
+{
+    return op == QOP_ADD || op == QOP_MUL || op == QOP_AND || op == QOP_OR || op == QOP_XOR || op == QOP_MAX
+           || op == QOP_MIN;
+}
 
 static int alu_of(int op)
 {
     switch (op) {
-    case 1: return ALU_ADD;
-    case 2: return ALU_SUB;
-    case 4: return ALU_AND;
-    case 5: return ALU_OR;
-    case 6: return ALU_XOR;
+    case QOP_ADD: return ALU_ADD;
+    case QOP_SUB: return ALU_SUB;
+    case QOP_AND: return ALU_AND;
+    case QOP_OR: return ALU_OR;
+    case QOP_XOR: return ALU_XOR;
     default: return -1;
     }
 }
@@ -155,7 +159,7 @@ static void gen_op_gr_i4(codegen_context* cg, int op, int r, s4 imm)
         return;
     }
     switch (op) {
-    case 3: {
+    case QOP_MUL: {
         if (imm == 0) {
             gen_move_gr_i4(cg, g, 0);
         } else if (imm == 1) {
@@ -170,10 +174,10 @@ static void gen_op_gr_i4(codegen_context* cg, int op, int r, s4 imm)
         }
         return;
     }
-    case 7:   // max: keep r unless r < imm
+    case QOP_MAX:   // keep r unless r < imm
         gen_cmp_gr_i4_jmp_move_gr_i4(cg, g, imm, COND_GE, g, imm);
         return;
-    case 8:   // min: keep r unless r > imm
+    case QOP_MIN:   // keep r unless r > imm
         gen_cmp_gr_i4_jmp_move_gr_i4(cg, g, imm, COND_LE, g, imm);
         return;
     default:
@@ -191,14 +195,14 @@ static void gen_op_gr_gr(codegen_context* cg, int op, int r1, int r2)
         return;
     }
     switch (op) {
-    case 3:
+    case QOP_MUL:
         gen_mul_gr_gr(cg, a, b);
         return;
-    case 7:
+    case QOP_MAX:
         if (r1 != r2)
             gen_cmp_gr_gr_jmp_move_gr_gr(cg, a, b, COND_GE, a, b);
         return;
-    case 8:
+    case QOP_MIN:
         if (r1 != r2)
             gen_cmp_gr_gr_jmp_move_gr_gr(cg, a, b, COND_LE, a, b);
         return;
@@ -210,7 +214,7 @@ static void gen_op_gr_gr(codegen_context* cg, int op, int r1, int r2)
 // ---------------------------------------------------------------------------
 // Shifts
 // ---------------------------------------------------------------------------
-static int shift_kind(int op) { return op == 14 ? SHIFT_SHL : op == 15 ? SHIFT_SAR : SHIFT_SHR; }
+static int shift_kind(int op) { return op == QOP_SHL ? SHIFT_SHL : op == QOP_SHR ? SHIFT_SAR : SHIFT_SHR; }
 
 static void gen_shift_III(codegen_context* cg, int op, reg_operand* d, reg_operand* a, reg_operand* b, quadruple** slot)
 {
@@ -270,7 +274,7 @@ static void gen_rem_by_pow2(codegen_context* cg, int t, int k)
 static void gen_divrem_III(codegen_context* cg, int op, reg_operand* d, reg_operand* a, reg_operand* b,
                            quadruple** slot)
 {
-    bool rem = op == 13;
+    bool rem = op == QOP_REM;
     if (op_is_imm(b)) {
         s4 c = (s4)b->value;
         if (c == 0) {
@@ -363,15 +367,15 @@ int gen_op2_III(codegen_context* cg, quadruple** slot, cg_operands* o)
     reg_operand* d = &o->r[0];
     reg_operand* a = &o->r[2];
     reg_operand* b = &o->r[4];
-    if (op == 14 || op == 15 || op == 16) {
+    if (op == QOP_SHL || op == QOP_SHR || op == QOP_USHR) {
         gen_shift_III(cg, op, d, a, b, slot);
         return 0;
     }
-    if (op == 12 || op == 13) {
+    if (op == QOP_DIV || op == QOP_REM) {
         gen_divrem_III(cg, op, d, a, b, slot);
         return 0;
     }
-    if (op < 1 || op > 8) {
+    if (op < QOP_ADD || op > QOP_MIN) {
         fprintf(stderr, "not support operation %d in gen_op2_III\n", op);
         exit(-1);
     }
@@ -400,21 +404,21 @@ static void gen_op_gr(codegen_context* cg, int op, int r)
 {
     u4 g = gid(r);
     switch (op) {
-    case 19:
+    case QOP_NEG:
         gen_neg_gr(cg, g);
         return;
-    case 20:
+    case QOP_I2B:
         gen_shift_gr_i4(cg, SHIFT_SHL, g, 24);
         gen_shift_gr_i4(cg, SHIFT_SAR, g, 24);
         return;
-    case 21:
+    case QOP_I2C:
         gen_arithmetic_gr_i4(cg, ALU_AND, g, 0xFFFF);
         return;
-    case 22:
+    case QOP_I2S:
         gen_shift_gr_i4(cg, SHIFT_SHL, g, 16);
         gen_shift_gr_i4(cg, SHIFT_SAR, g, 16);
         return;
-    case 23: {
+    case QOP_ABS: {
         int t = gi_alloc(cg, RM_ALL_INT, rbit(r));
         gen_move_gr_gr(cg, gid(t), g);
         gen_shift_gr_i4(cg, SHIFT_SAR, gid(t), 31);
@@ -432,17 +436,17 @@ static void gen_op_bool_gr(codegen_context* cg, int op, int r)
 {
     u4 g = gid(r);
     switch (op) {
-    case 24:   // not: 1 when r is 0, else 0
+    case QOP_NOT:   // 1 when r is 0, else 0
         gen_cmp_gr_i4(cg, g, 1);
         gen_arithmetic_gr_gr(cg, ALU_SBB, g, g);
         gen_neg_gr(cg, g);
         return;
-    case 40:   // i2z: 0 when r is 0, else 1 (neg sets the carry for any nonzero r)
+    case QOP_I2Z:   // 0 when r is 0, else 1 (neg sets the carry for any nonzero r)
         gen_neg_gr(cg, g);
         gen_arithmetic_gr_gr(cg, ALU_SBB, g, g);
         gen_neg_gr(cg, g);
         return;
-    case 42:
+    case QOP_BOOLNOT:
         gen_arithmetic_gr_i4(cg, ALU_XOR, g, 1);
         return;
     default:
@@ -456,7 +460,7 @@ int gen_op1_II(codegen_context* cg, quadruple** slot, cg_operands* o)
     reg_operand* d = &o->r[0];
     reg_operand* a = &o->r[2];
     int t = gi_copy(cg, a, slot, RM_ALL_INT, 0);
-    if (op == 24 || op == 40 || op == 42)
+    if (op == QOP_NOT || op == QOP_I2Z || op == QOP_BOOLNOT)
         gen_op_bool_gr(cg, op, t);
     else
         gen_op_gr(cg, op, t);

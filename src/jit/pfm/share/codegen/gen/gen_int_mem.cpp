@@ -16,7 +16,7 @@ u4 rmw_attr(const memop* m) { return (u4)m->form | 0x81u; }
 
 u4 memop_index(const memop* m) { return m->scale != 0 ? (u4)m->index : 0u; }
 
-int alu_index(int op) { return op >= 0 && op <= 6 ? op : 0; }
+int alu_index(int op) { return op >= 0 && op <= QOP_XOR ? op : 0; }
 
 }  // namespace
 

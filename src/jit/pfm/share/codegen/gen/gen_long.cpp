@@ -110,16 +110,16 @@ void lbind(codegen_context* cg, reg_operand* dlo, reg_operand* dhi, lpair p)
 void gen_op_gr8_i8(codegen_context* cg, int op, lpair t, s4 il, s4 ih)
 {
     switch (op) {
-    case 1:
+    case QOP_ADD:
         gen_arithmetic_gr_i4(cg, ALU_ADD2, gid(t.lo), il);
         gen_arithmetic_gr_i4(cg, ALU_ADC, gid(t.hi), ih);
         return;
-    case 2:
+    case QOP_SUB:
         gen_arithmetic_gr_i4(cg, ALU_SUB2, gid(t.lo), il);
         gen_arithmetic_gr_i4(cg, ALU_SBB, gid(t.hi), ih);
         return;
-    case 4: case 5: case 6: {
-        int alu = op == 4 ? ALU_AND : op == 5 ? ALU_OR : ALU_XOR;
+    case QOP_AND: case QOP_OR: case QOP_XOR: {
+        int alu = op == QOP_AND ? ALU_AND : op == QOP_OR ? ALU_OR : ALU_XOR;
         gen_arithmetic_gr_i4(cg, alu, gid(t.lo), il);
         gen_arithmetic_gr_i4(cg, alu, gid(t.hi), ih);
         return;
@@ -132,16 +132,16 @@ void gen_op_gr8_i8(codegen_context* cg, int op, lpair t, s4 il, s4 ih)
 void gen_op_gr8_gr8(codegen_context* cg, int op, lpair t, lpair b)
 {
     switch (op) {
-    case 1:
+    case QOP_ADD:
         gen_arithmetic_gr_gr(cg, ALU_ADD2, gid(t.lo), gid(b.lo));
         gen_arithmetic_gr_gr(cg, ALU_ADC, gid(t.hi), gid(b.hi));
         return;
-    case 2:
+    case QOP_SUB:
         gen_arithmetic_gr_gr(cg, ALU_SUB2, gid(t.lo), gid(b.lo));
         gen_arithmetic_gr_gr(cg, ALU_SBB, gid(t.hi), gid(b.hi));
         return;
-    case 4: case 5: case 6: {
-        int alu = op == 4 ? ALU_AND : op == 5 ? ALU_OR : ALU_XOR;
+    case QOP_AND: case QOP_OR: case QOP_XOR: {
+        int alu = op == QOP_AND ? ALU_AND : op == QOP_OR ? ALU_OR : ALU_XOR;
         gen_arithmetic_gr_gr(cg, alu, gid(t.lo), gid(b.lo));
         gen_arithmetic_gr_gr(cg, alu, gid(t.hi), gid(b.hi));
         return;
@@ -192,7 +192,7 @@ void gen_shift_gr8_i(codegen_context* cg, int op, lpair t, int s)
     u4 lo = gid(t.lo), hi = gid(t.hi);
     if (s == 0)
         return;
-    if (op == 14) {
+    if (op == QOP_SHL) {
         if (s < 32) {
             gen_shift8_gr_gr_i4(cg, SHIFT_SHLD, hi, lo, s);
             gen_shift_gr_i4(cg, SHIFT_SHL, lo, s);
@@ -202,7 +202,7 @@ void gen_shift_gr8_i(codegen_context* cg, int op, lpair t, int s)
             if (s > 32)
                 gen_shift_gr_i4(cg, SHIFT_SHL, hi, s - 32);
         }
-    } else if (op == 15) {
+    } else if (op == QOP_SHR) {
         if (s < 32) {
             gen_shift8_gr_gr_i4(cg, SHIFT_SHRD, lo, hi, s);
             gen_shift_gr_i4(cg, SHIFT_SAR, hi, s);
@@ -234,20 +234,20 @@ void gen_shift_gr8_cl(codegen_context* cg, int op, lpair t)
     gi_seq_begin(cg, &s);
     _gen_ARITHMETIC_xgr_i4(cg, ALU_TEST, GR_ECX, 32, SIZE_DWORD);
     u1* big = gi_jshort(cg, COND_NE);
-    if (op == 14) {
+    if (op == QOP_SHL) {
         _gen_SHIFT8_gr_gr_gr(cg, SHIFT_SHLD, hi, lo);
         _gen_SHIFT_gr(cg, SHIFT_SHL, lo);
     } else {
         _gen_SHIFT8_gr_gr_gr(cg, SHIFT_SHRD, lo, hi);
-        _gen_SHIFT_gr(cg, op == 15 ? SHIFT_SAR : SHIFT_SHR, hi);
+        _gen_SHIFT_gr(cg, op == QOP_SHR ? SHIFT_SAR : SHIFT_SHR, hi);
     }
     u1* done = gi_jshort(cg, COND_ALWAYS);
     gi_land(cg, big);
-    if (op == 14) {
+    if (op == QOP_SHL) {
         _gen_move_gr_gr(cg, hi, lo);
         _gen_ARITHMETIC_xgr_xgr(cg, ALU_XOR, lo, lo, SIZE_DWORD);
         _gen_SHIFT_gr(cg, SHIFT_SHL, hi);
-    } else if (op == 15) {
+    } else if (op == QOP_SHR) {
         _gen_move_gr_gr(cg, lo, hi);
         _gen_SHIFT_gr_i4(cg, SHIFT_SAR, hi, 31);
         _gen_SHIFT_gr(cg, SHIFT_SAR, lo);
@@ -320,7 +320,7 @@ void gen_divrem_by_int(codegen_context* cg, int op, reg_operand* d, reg_operand*
     }
     u1* slow = gi_jshort(cg, COND_AE);
     _gen_div_gr(cg, tg);
-    if (op == 12)
+    if (op == QOP_DIV)
         _gen_move_gr_gr(cg, edx, eax);
     else
         _gen_move_gr_gr(cg, eax, edx);
@@ -330,7 +330,7 @@ void gen_divrem_by_int(codegen_context* cg, int op, reg_operand* d, reg_operand*
     _gen_push(cg, tg);
     _gen_push(cg, edx);
     _gen_push(cg, eax);
-    _gen_call(cg, op == 12 ? RT_LI_DIV : RT_LI_REM);
+    _gen_call(cg, op == QOP_DIV ? RT_LI_DIV : RT_LI_REM);
     _gen_ARITHMETIC_xgr_i4(cg, ALU_ADD, GR_ESP, 12, SIZE_DWORD);
     gi_land(cg, done);
     gi_seq_end(cg, &s);
@@ -376,7 +376,7 @@ void gen_divrem_LLL(codegen_context* cg, int op, reg_operand* d, reg_operand* a,
     _gen_push(cg, gid(y.lo));
     _gen_push(cg, gid(x.hi));
     _gen_push(cg, gid(x.lo));
-    _gen_call(cg, op == 12 ? RT_LL_DIV : RT_LL_REM);
+    _gen_call(cg, op == QOP_DIV ? RT_LL_DIV : RT_LL_REM);
     _gen_ARITHMETIC_xgr_i4(cg, ALU_ADD, GR_ESP, 16, SIZE_DWORD);   // tracks the stack offset itself
     gi_seq_end(cg, &s);
     lrelease(cg, &a[0], &a[1], x);
@@ -384,7 +384,7 @@ void gen_divrem_LLL(codegen_context* cg, int op, reg_operand* d, reg_operand* a,
     lbind(cg, &d[0], &d[1], lpair{eax, edx});
 }
 
-// max (is 7) or min of a and b: the pair of a is kept unless b wins, then
+// max or min of a and b: the pair of a is kept unless b wins, then
 // b's words are copied over it.  High words compare signed, low words
 // unsigned.
 void gen_maxmin_LLL(codegen_context* cg, int op, reg_operand* d, reg_operand* a, reg_operand* b, quadruple** slot)
@@ -397,7 +397,7 @@ void gen_maxmin_LLL(codegen_context* cg, int op, reg_operand* d, reg_operand* a,
         imm_words(cg, &b[0], &b[1], &wl, &wh);
     else
         y = lread(cg, &b[0], &b[1], slot, rbit(t.lo) | rbit(t.hi));
-    bool is_max = op == 7;
+    bool is_max = op == QOP_MAX;
     gi_seq s;
     gi_seq_begin(cg, &s);
     if (bi)
@@ -453,12 +453,12 @@ int gen_op1_LL(codegen_context* cg, quadruple** slot, cg_operands* o)
     reg_operand* a = &o->r[2];
     lpair t = lcopy(cg, &a[0], &a[1], slot, 0);
     switch (op) {
-    case 19:
+    case QOP_NEG:
         gen_neg_gr(cg, gid(t.lo));
         gen_arithmetic_gr_i4(cg, ALU_ADC, gid(t.hi), 0);
         gen_neg_gr(cg, gid(t.hi));
         break;
-    case 23: {
+    case QOP_ABS: {
         int s = gi_alloc(cg, RM_ALL_INT, rbit(t.lo) | rbit(t.hi));
         gen_move_gr_gr(cg, gid(s), gid(t.hi));
         gen_shift_gr_i4(cg, SHIFT_SAR, gid(s), 31);
@@ -486,18 +486,18 @@ int gen_op2_LLL(codegen_context* cg, quadruple** slot, cg_operands* o)
     reg_operand* a = &o->r[2];
     reg_operand* b = &o->r[4];
     switch (op) {
-    case 3:
+    case QOP_MUL:
         gen_mul_LLL(cg, d, a, b, slot);
         return 0;
-    case 12:
-    case 13:
+    case QOP_DIV:
+    case QOP_REM:
         gen_divrem_LLL(cg, op, d, a, b, slot);
         return 0;
-    case 7:
-    case 8:
+    case QOP_MAX:
+    case QOP_MIN:
         gen_maxmin_LLL(cg, op, d, a, b, slot);
         return 0;
-    case 14: case 15: case 16: {
+    case QOP_SHL: case QOP_SHR: case QOP_USHR: {
         // A shift quadruple routed here: the count is the low word of the
         // second source (a long count is masked like an int one).
         if (op_is_imm(&b[0])) {
@@ -547,7 +547,7 @@ int gen_op15_LLI(codegen_context* cg, quadruple** slot, cg_operands* o)
     reg_operand* d = &o->r[0];
     reg_operand* a = &o->r[2];
     reg_operand* count = &o->x[4];
-    if (op < 14 || op > 16) {
+    if (op < QOP_SHL || op > QOP_USHR) {
         fprintf(stderr, "not support operation %d in gen_op15_LLI\n", op);
         exit(-1);
     }

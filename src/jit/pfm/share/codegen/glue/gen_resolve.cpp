@@ -138,8 +138,8 @@ static void emit_template(codegen_context* cg, const resolve_backpatch_anchor* r
             if (!(r->a & RESOLVE_A_LOW_ONLY))
                 tmpl_insn(cg, 0x8B, r->d, base, false, 0);
             break;
-        case 2: tmpl_insn(cg, 0xD9, 0, base, false, 0); break;
-        case 3: tmpl_insn(cg, 0xDD, 0, base, false, 0); break;
+        case 2: tmpl_insn(cg, FPU_D9, DIGIT_FLD, base, false, 0); break;
+        case 3: tmpl_insn(cg, FPU_DD, DIGIT_FLD, base, false, 0); break;
         }
         return;
     }
@@ -160,8 +160,8 @@ static void emit_template(codegen_context* cg, const resolve_backpatch_anchor* r
             tmpl_insn(cg, 0x89, r->d, base, false, 0);
         }
         break;
-    case 2: tmpl_insn(cg, 0xD9, r->d ? 3 : 2, base, false, 0); break;
-    case 3: tmpl_insn(cg, 0xDD, r->d ? 3 : 2, base, false, 0); break;
+    case 2: tmpl_insn(cg, FPU_D9, r->d ? DIGIT_FSTP : DIGIT_FST, base, false, 0); break;
+    case 3: tmpl_insn(cg, FPU_DD, r->d ? DIGIT_FSTP : DIGIT_FST, base, false, 0); break;
     }
 }
 

@@ -79,7 +79,7 @@ static s4 fp_threshold(const bbattr* b, const tile_record* t)
         return 1;
     if (!b->tile_number)
         return NO_WALK;
-    return (t && (t->flag_byte2 & TR2_CARRY_20)) ? NO_WALK : 3;
+    return (t && (t->flag_byte2 & TR2_HOLDS_CALL)) ? NO_WALK : 3;
 }
 
 // ---------------------------------------------------------------------------

@@ -174,7 +174,7 @@ static_assert(offsetof(tile_record, fp_count) == 18);
 static_assert(offsetof(tile_record, zero) == 20);
 
 constexpr u2 TR_HANDLER_BLOCK = 0x8000;     // a block of the tile is covered by a handler
-constexpr u1 TR2_CARRY_20 = 0x08;           // a block of the tile has flags2 0x20: no x87 candidates
+constexpr u1 TR2_HOLDS_CALL = 0x08;         // a block of the tile holds a call (BB2_HOLDS_CALL): no x87 candidates
 
 // The register manager's side record of one loop nest (an array indexed by
 // loop number, hung on the compile context).  The nest's candidate tables and
@@ -394,9 +394,9 @@ inline u1 opnd_pref(const quad_operand* o) { return o ? o->reg : 0; }
 // Compile-context flags as the manager reads them.
 constexpr u4 MCC_TRANSFER_COMPILE = MCC_MMI2JIT;     // "top bit": the state word read as s16
 constexpr u4 MCC_NO_LOCAL_REGS = 0x80000000;         // bit 31: no local lives in a register
-constexpr u4 MCC_ALL_LOCALS_EH = MCC_BIT18;          // third byte 0x04: every local is handler-used
-constexpr u4 MCC_NO_LOOP_LIVE_COPY = MCC_BIT18;      // bit 18: skip the loop live-in copy
-constexpr u4 MCC_NO_TICKS = MCC_BIT21;               // bit 21 / third byte 0x20: no tick arrays
+constexpr u4 MCC_ALL_LOCALS_EH = MCC_LIVENESS_UNAVAILABLE;       // third byte 0x04: every local is handler-used
+constexpr u4 MCC_NO_LOOP_LIVE_COPY = MCC_LIVENESS_UNAVAILABLE;   // bit 18: skip the loop live-in copy
+constexpr u4 MCC_NO_TICKS = MCC_MEANTIME_ABSENT;                 // bit 21 / third byte 0x20: no tick arrays
 
 inline method_compile_context* MCC(codegen_context* cg) { return cg->m; }
 inline bool all_locals_eh(codegen_context* cg) { return (cg->m->state_flags & MCC_ALL_LOCALS_EH) != 0; }
@@ -414,7 +414,10 @@ inline u4& mcc_tail(method_compile_context* m, int k) { return m->reserved[MCC_R
 inline u4& mcc_register_order(method_compile_context* m) { return mcc_tail(m, 0); }   // non-zero: 6 downward
 // No live sets are read when liveness did not run (the same bit makes every
 // local count as handler-used).
-inline bool mcc_no_live_sets(const method_compile_context* m) { return (m->state_flags & MCC_BIT18) != 0; }
+inline bool mcc_no_live_sets(const method_compile_context* m)
+{
+    return (m->state_flags & MCC_LIVENESS_UNAVAILABLE) != 0;
+}
 inline s4* mcc_transfer_map(method_compile_context* m) { return reinterpret_cast<s4*>((uintptr_t)mcc_tail(m, 3)); }
 inline void mcc_set_transfer_map(method_compile_context* m, s4* p) { mcc_tail(m, 3) = (u4)(uintptr_t)p; }
 inline u4& mcc_transfer_map_count(method_compile_context* m) { return mcc_tail(m, 4); }

@@ -32,9 +32,6 @@ static int fpu2(codegen_context* cg, u1 b0, u1 b1)
     return cg_emitted(cg, 2);
 }
 
-constexpr u1 FPU_D8 = 0xD8, FPU_D9 = 0xD9, FPU_DB = 0xDB, FPU_DC = 0xDC, FPU_DD = 0xDD, FPU_DE = 0xDE,
-             FPU_DF = 0xDF;
-
 // ---------------------------------------------------------------------------
 // Loads and stores
 // ---------------------------------------------------------------------------
@@ -42,7 +39,7 @@ constexpr u1 FPU_D8 = 0xD8, FPU_D9 = 0xD9, FPU_DB = 0xDB, FPU_DC = 0xDC, FPU_DD 
 // fld dword/qword [mem]  (D9 /0, DD /0)
 int _gen_move_fr_xmm(codegen_context* cg, u4 base, u4 index, int scale, s4 disp, int single)
 {
-    return fpu_mem(cg, single ? FPU_D9 : FPU_DD, 0, base, index, scale, disp);
+    return fpu_mem(cg, single ? FPU_D9 : FPU_DD, DIGIT_FLD, base, index, scale, disp);
 }
 int _gen_move_fr_mm(codegen_context* cg, u4 base, u4 index, int scale, s4 disp)
 {
@@ -56,7 +53,7 @@ int _gen_move_fr8_mm(codegen_context* cg, u4 base, u4 index, int scale, s4 disp)
 // fst/fstp dword/qword [mem]  (/2 fst, /3 fstp)
 int _gen_move_xmm_fr(codegen_context* cg, u4 base, u4 index, int scale, s4 disp, int pop, int single)
 {
-    return fpu_mem(cg, single ? FPU_D9 : FPU_DD, pop ? 3 : 2, base, index, scale, disp);
+    return fpu_mem(cg, single ? FPU_D9 : FPU_DD, pop ? DIGIT_FSTP : DIGIT_FST, base, index, scale, disp);
 }
 int _gen_move_mm_fr(codegen_context* cg, u4 base, u4 index, int scale, s4 disp, int pop)
 {
@@ -71,8 +68,8 @@ int _gen_move_mm_fr8(codegen_context* cg, u4 base, u4 index, int scale, s4 disp,
 int _gen_move_fri_mm(codegen_context* cg, u4 base, u4 index, int scale, s4 disp, int size)
 {
     if (size == SIZE_DWORD)
-        return fpu_mem(cg, FPU_DB, 0, base, index, scale, disp);
-    return fpu_mem(cg, FPU_DF, 5, base, index, scale, disp);
+        return fpu_mem(cg, FPU_DB, DIGIT_FILD, base, index, scale, disp);
+    return fpu_mem(cg, FPU_DF, DIGIT_FILD64, base, index, scale, disp);
 }
 int _gen_move_fr4i_mm(codegen_context* cg, u4 base, s4 disp) { return _gen_move_fri_mm(cg, base, 0, 0, disp, 4); }
 int _gen_move_fr8i_mm(codegen_context* cg, u4 base, s4 disp) { return _gen_move_fri_mm(cg, base, 0, 0, disp, 8); }
@@ -80,7 +77,7 @@ int _gen_move_fr8i_mm(codegen_context* cg, u4 base, s4 disp) { return _gen_move_
 // fistp dword [mem] (DB /3), fistp qword [mem] (DF /7), fist dword [mem] (DB /2)
 int _gen_move_mm_frxi(codegen_context* cg, u4 base, s4 disp, int pop, int is32)
 {
-    int digit = pop ? (is32 ? 3 : 7) : 2;
+    int digit = pop ? (is32 ? DIGIT_FISTP : DIGIT_FISTP64) : DIGIT_FIST;
     return fpu_mem(cg, is32 ? FPU_DB : FPU_DF, digit, base, 0, 0, disp);
 }
 // fist dword [mem]: the value stays on the stack
@@ -97,7 +94,7 @@ int _gen_fldcw_mm(codegen_context* cg, s4 offset)
     u1* p = cg->code;
     u4 addr = (u4)(uintptr_t)_GET_FCONTROL_WORD_BASE() + (u4)offset;
     p[0] = FPU_D9;
-    int n = 1 + modrm_and_sib(cg, p + 1, DIGIT(5), 0, 0, 0, (s4)addr, 0, 1);
+    int n = 1 + modrm_and_sib(cg, p + 1, DIGIT(DIGIT_FLDCW), 0, 0, 0, (s4)addr, 0, 1);
     return cg_emitted(cg, n);
 }
 
@@ -110,8 +107,8 @@ int _gen_fldcw_mm(codegen_context* cg, s4 offset)
 int _gen_move_fr_fr(codegen_context* cg, int dst, int src, int pop)
 {
     if (src >= dst)
-        return fpu2(cg, FPU_D9, (u1)(0xC0 + src));
-    return fpu2(cg, FPU_DD, (u1)((pop ? 0xD8 : 0xD0) + dst));
+        return fpu2(cg, FPU_D9, fpu_reg_form(DIGIT_FLD, src));
+    return fpu2(cg, FPU_DD, fpu_reg_form(pop ? DIGIT_FSTP : DIGIT_FST, dst));
 }
 
 // fxch st(other) when i or j is 0; else exchange st(i) and st(j) through
@@ -119,15 +116,15 @@ int _gen_move_fr_fr(codegen_context* cg, int dst, int src, int pop)
 int _gen_xchg_fr_fr(codegen_context* cg, int i, int j)
 {
     if (i == 0 || j == 0)
-        return fpu2(cg, FPU_D9, (u1)(0xC8 + (i == 0 ? j : i)));
-    int n = fpu2(cg, FPU_D9, (u1)(0xC8 + i));
-    n += fpu2(cg, FPU_D9, (u1)(0xC8 + j));
-    n += fpu2(cg, FPU_D9, (u1)(0xC8 + i));
+        return fpu2(cg, FPU_D9, fpu_reg_form(DIGIT_FXCH, i == 0 ? j : i));
+    int n = fpu2(cg, FPU_D9, fpu_reg_form(DIGIT_FXCH, i));
+    n += fpu2(cg, FPU_D9, fpu_reg_form(DIGIT_FXCH, j));
+    n += fpu2(cg, FPU_D9, fpu_reg_form(DIGIT_FXCH, i));
     return n;
 }
 
 // fstp st(0): drop the top
-int _gen_pop_fr(codegen_context* cg) { return fpu2(cg, FPU_DD, 0xD8); }
+int _gen_pop_fr(codegen_context* cg) { return fpu2(cg, FPU_DD, fpu_reg_form(DIGIT_FSTP, 0)); }
 
 // Make room on top of the stack: fldz on processor class 5, fdecstp elsewhere.
 int _gen_push_fr(codegen_context* cg)
@@ -144,16 +141,16 @@ int _gen_fincstp(codegen_context* cg) { return fpu2(cg, FPU_D9, 0xF7); }
 int _gen_cmp_fr_fr(codegen_context* cg, int i, int ignored, int pop)
 {
     if (pop == 2)
-        return fpu2(cg, FPU_DE, 0xD9);
-    return fpu2(cg, FPU_D8, (u1)((pop == 1 ? 0xD8 : 0xD0) + i));
+        return fpu2(cg, FPU_DE, fpu_reg_form(DIGIT_FCOMP, 1));   // DE D9: fcompp
+    return fpu2(cg, FPU_D8, fpu_reg_form(pop == 1 ? DIGIT_FCOMP : DIGIT_FCOM, i));
 }
 
 // fcomi st(i) (pop 0) / fcomip st(i) (pop 1) / fcomip st(i); fstp st(0) (pop 2)
 int _gen_cmpi_fr_fr(codegen_context* cg, int i, int ignored, int pop)
 {
     if (pop == 0)
-        return fpu2(cg, FPU_DB, (u1)(0xF0 + i));
-    int n = fpu2(cg, FPU_DF, (u1)(0xF0 + i));
+        return fpu2(cg, FPU_DB, fpu_reg_form(DIGIT_FCOMI, i));
+    int n = fpu2(cg, FPU_DF, fpu_reg_form(DIGIT_FCOMI, i));
     if (pop == 2)
         n += _gen_pop_fr(cg);
     return n;
@@ -194,26 +191,31 @@ int _gen_math_fr(codegen_context* cg, int k)
 
 // ---------------------------------------------------------------------------
 // Two-register arithmetic.  dst != 0: st(dst) = st(dst) op st(0), DE (popping)
-// or DC with base A + dst; dst == 0: st(0) = st(0) op st(src), D8 with base
-// B + src (pop ignored).
+// or DC, whose register forms give sub and subr, div and divr each other's
+// digit; dst == 0: st(0) = st(0) op st(src), D8 (pop ignored).
 // ---------------------------------------------------------------------------
-static int fpu_arith(codegen_context* cg, u1 base_a, u1 base_b, int dst, int src, int pop)
+static int fpu_arith(codegen_context* cg, u1 digit, int dst, int src, int pop)
 {
-    if (dst != 0)
-        return fpu2(cg, pop ? FPU_DE : FPU_DC, (u1)(base_a + dst));
-    return fpu2(cg, FPU_D8, (u1)(base_b + src));
+    if (dst != 0) {
+        u1 dc_digit = digit >= DIGIT_FSUB ? (u1)(digit ^ 1) : digit;
+        return fpu2(cg, pop ? FPU_DE : FPU_DC, fpu_reg_form(dc_digit, dst));
+    }
+    return fpu2(cg, FPU_D8, fpu_reg_form(digit, src));
 }
 
-int _gen_add_fr_fr(codegen_context* cg, int dst, int src, int pop) { return fpu_arith(cg, 0xC0, 0xC0, dst, src, pop); }
-int _gen_mul_fr_fr(codegen_context* cg, int dst, int src, int pop) { return fpu_arith(cg, 0xC8, 0xC8, dst, src, pop); }
-int _gen_sub_fr_fr(codegen_context* cg, int dst, int src, int pop) { return fpu_arith(cg, 0xE8, 0xE0, dst, src, pop); }
-int _gen_subr_fr_fr(codegen_context* cg, int dst, int src, int pop) { return fpu_arith(cg, 0xE0, 0xE8, dst, src, pop); }
-int _gen_div_fr_fr(codegen_context* cg, int dst, int src, int pop) { return fpu_arith(cg, 0xF8, 0xF0, dst, src, pop); }
-int _gen_divr_fr_fr(codegen_context* cg, int dst, int src, int pop) { return fpu_arith(cg, 0xF0, 0xF8, dst, src, pop); }
+int _gen_add_fr_fr(codegen_context* cg, int dst, int src, int pop) { return fpu_arith(cg, DIGIT_FADD, dst, src, pop); }
+int _gen_mul_fr_fr(codegen_context* cg, int dst, int src, int pop) { return fpu_arith(cg, DIGIT_FMUL, dst, src, pop); }
+int _gen_sub_fr_fr(codegen_context* cg, int dst, int src, int pop) { return fpu_arith(cg, DIGIT_FSUB, dst, src, pop); }
+int _gen_subr_fr_fr(codegen_context* cg, int dst, int src, int pop) { return fpu_arith(cg, DIGIT_FSUBR, dst, src, pop); }
+int _gen_div_fr_fr(codegen_context* cg, int dst, int src, int pop) { return fpu_arith(cg, DIGIT_FDIV, dst, src, pop); }
+int _gen_divr_fr_fr(codegen_context* cg, int dst, int src, int pop) { return fpu_arith(cg, DIGIT_FDIVR, dst, src, pop); }
 
 // fadd/fsub/fmul/fdiv/fsubr/fdivr/fcom/fcomp dword (size 4) or qword [mem]
 int _gen_ARITHMETIC_fr_mm(codegen_context* cg, int op, u4 base, u4 index, int scale, s4 disp, int size)
 {
-    static constexpr u1 digit_by_op[8] = {0, 4, 1, 6, 5, 7, 2, 3};
+    static constexpr u1 digit_by_op[8] = {DIGIT_FADD,  DIGIT_FSUB,  DIGIT_FMUL, DIGIT_FDIV,
+                                          DIGIT_FSUBR, DIGIT_FDIVR, DIGIT_FCOM, DIGIT_FCOMP};
+    static_assert(FOP_ADD == 0 && FOP_SUB == 1 && FOP_MUL == 2 && FOP_DIV == 3 && FOP_SUBR == 4 && FOP_DIVR == 5
+                  && FOP_COM == 6 && FOP_COMP == 7);
     return fpu_mem(cg, size == SIZE_DWORD ? FPU_D8 : FPU_DC, digit_by_op[op], base, index, scale, disp);
 }

@@ -300,6 +300,25 @@ constexpr u1 OP_JMP_REL8   = 0xEB;
 constexpr u1 OP_RET        = 0xC3;
 constexpr u1 OP_NOP        = 0x90;
 
+// ---------------------------------------------------------------------------
+// x87 escape opcodes and their /digits, digit beside opcode.  A register form
+// is the escape byte and fpu_reg_form(digit, i) naming st(i).
+// ---------------------------------------------------------------------------
+constexpr u1 FPU_D8 = 0xD8;   // D8 /digit: st(0) op= float [mem] or st(i)
+constexpr u1 FPU_DC = 0xDC;   // DC /digit: st(0) op= double [mem]; st(i) op= st(0)
+constexpr u1 FPU_DE = 0xDE;   // DE: the DC register forms, popping
+constexpr u1 DIGIT_FADD = 0, DIGIT_FMUL = 1, DIGIT_FCOM = 2, DIGIT_FCOMP = 3, DIGIT_FSUB = 4, DIGIT_FSUBR = 5,
+             DIGIT_FDIV = 6, DIGIT_FDIVR = 7;
+constexpr u1 FPU_D9 = 0xD9;   // D9 /digit: float [mem]; fld st(i), fxch st(i)
+constexpr u1 FPU_DD = 0xDD;   // DD /digit: double [mem]; fst st(i), fstp st(i)
+constexpr u1 DIGIT_FLD = 0, DIGIT_FXCH = 1, DIGIT_FST = 2, DIGIT_FSTP = 3, DIGIT_FLDCW = 5;
+constexpr u1 FPU_DB = 0xDB;   // DB /digit: int32 [mem]; fcomi st(i)
+constexpr u1 FPU_DF = 0xDF;   // DF /digit: int64 [mem]; fcomip st(i)
+constexpr u1 DIGIT_FILD = 0, DIGIT_FIST = 2, DIGIT_FISTP = 3, DIGIT_FILD64 = 5, DIGIT_FCOMI = 6, DIGIT_FISTP64 = 7;
+
+constexpr u1 fpu_reg_form(u1 digit, int i) { return (u1)(0xC0 + (digit << 3) + i); }
+static_assert(fpu_reg_form(DIGIT_FSTP, 1) == 0xD9 && fpu_reg_form(DIGIT_FCOMI, 0) == 0xF0);
+
 // Marker of a jump or call target that is still open; back-patching replaces it.
 constexpr u4 UNRESOLVED_TARGET = 0xCAFEBABE;
 
