@@ -115,6 +115,7 @@ struct orun {
         f.cg.code = end + 256;
         gen_call_rtlib_in_class_cache_miss(&f.cg);
         gen_call_allocation_slow_path(&f.cg);
+        gen_datatable(&f.cg);      // the class-cache cells
         f.cg.code = end;
         return rerun(out);
     }

@@ -4,8 +4,10 @@
 // An instruction that needs one writes a 4-byte address field (0xCAFEBABE
 // or 0xDEADBEEF) and registers it (`register_datatable`) with what to place;
 // `gen_datatable` places the entries in registration order and writes each
-// entry's address into its field.  Jump-table words go into the context's
-// jump-table patch list, so the back-patcher writes the case blocks'
+// entry's address into its field.  A class-cache cell (DT_CLASS_CACHE) is a
+// word the compiled code itself rewrites at run time: it has two address
+// fields, its compare's and its store's, and is never shared.  Jump-table
+// words go into the context's jump-table patch list, so the back-patcher writes the case blocks'
 // addresses into them once every block is placed.
 //
 // Both passes register the same entries.  The measuring pass counts the
@@ -25,8 +27,8 @@ struct datatable_record {
     datatable_record* next;
     u1* slot;           // the address field to point at the entry (pass 2)
     quadruple* owner;   // the switch or ldctable quadruple (kinds 0-2)
-    u4 word1;           // kinds 1, 2: the switch's block; 3, 4: the constant's (low) word
-    u4 word2;           // kind 4: the constant's high word
+    u4 word1;           // kinds 1, 2: the switch's block; 3, 4: the constant's (low) word; 5: the cell's
+    u4 word2;           // kind 4: the constant's high word; 5: the second address field (pass 2)
     u4 kind;            // DT_*
 };
 static_assert(sizeof(datatable_record) == 24);
@@ -182,12 +184,15 @@ void gen_datatable(codegen_context* cg)
             at = previous_at;
         if (cg->pass == CG_PASS_WRITE && r->slot != nullptr)
             cg_write32(r->slot, (u4)(uintptr_t)at);
+        if (cg->pass == CG_PASS_WRITE && r->kind == DT_CLASS_CACHE && r->word2 != 0)
+            cg_write32(reinterpret_cast<u1*>((uintptr_t)r->word2), (u4)(uintptr_t)at);
         if (!shared || cg->pass == CG_PASS_MEASURE) {
             switch (r->kind) {
             case DT_CONST_TABLE: place_constants(cg, r); break;
             case DT_TABLESWITCH: place_tableswitch(cg, r, at); break;
             case DT_LOOKUPSWITCH: place_lookupswitch(cg, r, at); break;
-            case DT_CONST32: _gen_addr(cg, r->word1); break;
+            case DT_CONST32:
+            case DT_CLASS_CACHE: _gen_addr(cg, r->word1); break;
             case DT_CONST64:
                 _gen_addr(cg, r->word1);
                 _gen_addr(cg, r->word2);
