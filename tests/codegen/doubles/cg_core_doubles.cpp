@@ -237,6 +237,7 @@ PENDING work_pool* jit_wmem_init(u4) { return nullptr; }
 PENDING void* jit_wmem_alloc(work_pool*, u4) { return nullptr; }
 PENDING void jit_wmem_free(work_pool*) {}
 PENDING void jit_code_mem_alloc(void** out, method_compile_context*, u4) { *out = nullptr; }
+PENDING void jit_data_mem_alloc(void** out, method_compile_context*, u4) { *out = nullptr; }
 PENDING void jit_code_mem_partial_free(void*, void*) {}
 PENDING void create_cp2imf_info(codegen_context*, method_compile_context*, u4) {}
 PENDING void create_exc_cp2imf_info(codegen_context*, method_compile_context*, u4) {}

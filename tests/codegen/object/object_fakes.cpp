@@ -30,6 +30,19 @@ u4 _jit_multianewarray_quick(int index, int dims, u4* cp, s4* dim_words, u4 call
 }
 
 s4 orva_processor_num = 1;
+
+// Data pieces (the class-cache cells): from a plain data array, apart from
+// the code page.
+void jit_data_mem_alloc(void** out, method_compile_context*, u4 size)
+{
+    static u4 words[512];
+    static u4 used;
+    u4 n = (size + 3) / 4;
+    if (used + n > 512)
+        used = 0;
+    *out = &words[used];
+    used += n;
+}
 s4 orva_processor_cmov_support = 1;
 u4 orva_tla_mask = TLA_MASK;
 

@@ -5,6 +5,7 @@
 // redirected stub call, a skipped resolution block).  Run-time routines and
 // stubs are the real ones; the VM behind them is faked (object_fakes.cpp).
 #include <cstring>
+#include <vector>
 
 #include "../reg/reg_test_util.h"
 #include "codegen/gen/gen_arith.h"
@@ -66,6 +67,8 @@ struct orun {
     methodblock ctx;
     u4 cp[16];
     u1 tags[16];
+    std::vector<u1> emitted;    // the code as generated, before any run
+    size_t body;                // its bytes before the harness's room
 
     void setup(int opcode)
     {
@@ -115,8 +118,19 @@ struct orun {
         f.cg.code = end + 256;
         gen_call_rtlib_in_class_cache_miss(&f.cg);
         gen_call_allocation_slow_path(&f.cg);
+        gen_datatable(&f.cg);      // the class-cache cells
+        emitted.assign(f.start, f.cg.code);
+        body = (size_t)(end - f.start);
         f.cg.code = end;
         return rerun(out);
+    }
+    // Runs changed no byte of the code (cache fills write data cells); the
+    // harness writes its return path into the room after the body.
+    bool code_unchanged()
+    {
+        size_t tails = body + 256;
+        return std::memcmp(emitted.data(), f.start, body) == 0 &&
+               std::memcmp(emitted.data() + tails, f.start + tails, emitted.size() - tails) == 0;
     }
     u4 rerun(machine* out)
     {
@@ -163,6 +177,10 @@ TEST(ClassCache, CheckcastFillsTheCacheThenHits)
     int calls = vm.instance_calls;
     EXPECT_EQ(t.rerun(&out), 0u) << "null passes";
     EXPECT_EQ(vm.instance_calls, calls);
+    t.local(1, b.ref());
+    EXPECT_EQ(t.rerun(&out), 0u);
+    EXPECT_EQ(vm.instance_calls, calls + 1) << "D's fill replaced B's";
+    EXPECT_TRUE(t.code_unchanged()) << "a fill wrote code";
 }
 
 TEST(ClassCache, InstanceofAnswersAndCachesBothWays)
@@ -185,6 +203,7 @@ TEST(ClassCache, InstanceofAnswersAndCachesBothWays)
         EXPECT_EQ(t.rerun(&out), 0u);
         EXPECT_EQ(out.frame[frame_word_of_local(0)], k.answer) << "from the cache";
         EXPECT_EQ(vm.instance_calls, k.calls) << "positive and negative caches";
+        EXPECT_TRUE(t.code_unchanged()) << "a fill wrote code";
     }
 }
 

@@ -76,6 +76,8 @@ void jit_mem_partial_free(void* block, void* end);
 void jit_mem_free_all(EE* owner);
 int jit_inside_code_area(const void* address);
 void jit_code_mem_alloc(void** out, method_compile_context* m, u4 size);
+// A piece of data memory (never in a code page) chained with the code pieces.
+void jit_data_mem_alloc(void** out, method_compile_context* m, u4 size);
 void jit_code_mem_partial_free(void* piece, void* end);
 void jit_code_mem_free_chain(void* first_piece);
 void jit_mem_delayed_free1(void* code_block);

@@ -507,14 +507,13 @@ int jit_inside_code_area(const void* address)
     return 0;
 }
 
-void jit_code_mem_alloc(void** out, method_compile_context* m, u4 size)
+// A piece of `kind` for the compilation's chain (its first word links it).
+static u1* chained_piece(method_compile_context* m, u4 size, int kind)
 {
     u4 n = (size < 8 ? 8 : size) + 4;
-    auto* p = static_cast<u1*>(jit_mem_alloc(n, JMEM_CODE));
-    if (p == nullptr) {
-        *out = nullptr;
-        return;
-    }
+    auto* p = static_cast<u1*>(jit_mem_alloc(n, kind));
+    if (p == nullptr)
+        return nullptr;
     u1* piece = p + 4;
     auto** link = reinterpret_cast<u1**>(p);
     if (m->code_mem_chain == nullptr) {
@@ -524,6 +523,26 @@ void jit_code_mem_alloc(void** out, method_compile_context* m, u4 size)
         u1** head_link = reinterpret_cast<u1**>(static_cast<u1*>(m->code_mem_chain) - 4);
         *link = *head_link;
         *head_link = piece;
+    }
+    return piece;
+}
+
+void jit_code_mem_alloc(void** out, method_compile_context* m, u4 size)
+{
+    *out = chained_piece(m, size, JMEM_CODE);
+}
+
+// Data that compiled code writes while it runs stays off the pages that hold
+// code: a store to such a page makes an emulator (and some processors) drop
+// or re-check the code translated from it, under threads that run that code.
+// The piece comes from a work area, is chained and freed with the code, and
+// belongs to no thread.
+void jit_data_mem_alloc(void** out, method_compile_context* m, u4 size)
+{
+    u1* piece = chained_piece(m, size, JMEM_DATA);
+    if (piece != nullptr) {
+        mem_block* b = header_of(piece - 4);
+        *reinterpret_cast<EE**>(payload(b) + block_size(b) - 4) = nullptr;
     }
     *out = piece;
 }

@@ -23,6 +23,7 @@ constexpr int JMEM_CONTROL    = 3;      // compiled-code control blocks, class-h
 constexpr int JMEM_MONITOR    = 4;      // VM system monitor storage
 constexpr int JMEM_POOL       = 5;      // work-pool header
 constexpr int JMEM_SEGMENT    = 6;      // work-pool segment
+constexpr int JMEM_DATA       = 7;      // words compiled code writes at run time (class-cache cells)
 
 inline bool jit_mem_kind_is_code(int kind) { return kind >= JMEM_CODE_TABLE && kind <= JMEM_CONTROL; }
 

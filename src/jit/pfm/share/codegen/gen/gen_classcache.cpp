@@ -2,15 +2,26 @@
 // check of aastore.
 //
 // Inline, each checkcast and instanceof site compares the object's method
-// table with a cache word that is the 32-bit immediate of its own `cmp`
-// (0xDEADBEEF at first, never a method table); a hit costs a load and a
-// compare.  A miss goes out of line, after the method body, to the full
-// test, which stores the method table into the cache when the test passes
-// (instanceof also keeps a second, negative cache there).  Objects whose
-// header marks them as arrays take a detour first: an object array is
-// represented by its element class (the word after its last element), any
-// other array by its header byte masked with 0xF8, so a cache can also
-// learn array types; both values are never method tables.
+// table with its cache cell, `cmp t, [cell]` (the cell holds 0xDEADBEEF at
+// first, never a method table); a hit costs a load and a compare.  A miss
+// goes out of line, after the method body, to the full test, which stores
+// the method table into the cell when the test passes (instanceof also keeps
+// a second, negative cell, compared and filled there).
+//
+// Design decision of this compiler: the cells are aligned words of the
+// method's data table, not the 32-bit immediate of the compare itself.  A
+// fill is then a plain aligned store to data, never a write to an
+// instruction another thread may be running, so the caches are filled on
+// multiprocessors too (rewriting the immediate under a running thread is
+// cross-modifying code; under user-mode emulation it was seen to corrupt
+// the other thread's registers).  The compare takes the same 6 bytes, and
+// each cell is registered once, with the address fields of its compare and
+// of its store.
+//
+// Objects whose header marks them as arrays take a detour first: an object
+// array is represented by its element class (the word after its last
+// element), any other array by its header byte masked with 0xF8, so a cache
+// can also learn array types; both values are never method tables.
 //
 // The store check compares the value's class, and then its direct
 // superclass, with the array's element class, and calls the VM's instance
@@ -31,7 +42,6 @@
 
 // Weak: test binaries link the generators without the VM binding.
 #pragma weak orva_is_instance_of
-#pragma weak orva_processor_num
 
 namespace {
 
@@ -44,21 +54,14 @@ class_cache_info* cache_list(method_compile_context* m)
 
 u4 hw(u4 reg) { return reg_hw_number[reg & REG_ID_MASK]; }
 
-int multiprocessor(void) { return &orva_processor_num == nullptr || orva_processor_num > 1; }
-
-// cmp t, imm32 in its 6-byte form (81 /7 id, also for eax), the immediate
-// kept inside one 32-byte line on a multiprocessor; answers the address of
-// the immediate (0 in the measuring pass).
+// The compare of a cell at its site: answers the address of the compare's
+// address field (0 in the measuring pass); the data table writes the cell's
+// address there.
 u1* emit_cache_compare(codegen_context* cg, u4 t, u1** compare)
 {
-    if (multiprocessor())
-        _prevent_DCU_splits_nbytes(cg, 2, 4);
     *compare = obj_site_here(cg);
-    u1 b[6] = {OP_ALU_IMM8 | 1, (u1)(0xC0 | 7 << 3 | hw(t))};
-    cg_write32(b + 2, CLASS_CACHE_EMPTY);
-    cg_record_reg(cg, t);
-    cg_emit_raw(cg, b, 6);
-    return *compare != nullptr ? *compare + 2 : nullptr;
+    emit_class_cache_compare(cg, t, CLASS_CACHE_EMPTY);
+    return *compare != nullptr ? cg->code - 4 : nullptr;
 }
 
 // A kill register outside `a` and `b` (ids).
@@ -84,17 +87,14 @@ void pop_all_kill(codegen_context* cg)
     _gen_pop(cg, GR_EAX);
 }
 
-// mov dword [cell], reg.  With more than one processor the caches stay
-// empty and every test takes the miss path: a cache fill rewrites an
-// instruction that other threads may be executing, and under user-mode
-// emulation (the only way these 32-bit programs run on 64-bit-only kernels)
-// such a rewrite of code running on another thread was seen to corrupt that
-// thread's registers (ResolveRace, about one run in fifteen).
-void store_cell(codegen_context* cg, u1* cell, u4 reg)
+// The fill of a cell whose compare's address field is `compare_field`:
+// mov [cell], reg, and the cell's data-table entry, which points both
+// address fields at the cell.
+void store_cell(codegen_context* cg, u1* compare_field, u4 reg)
 {
-    if (&orva_processor_num != nullptr && orva_processor_num > 1)
-        return;
-    _gen_move_mm_gr(cg, 0, 0, 0, writing(cg) ? (s4)(uintptr_t)cell : (s4)CLASS_CACHE_EMPTY, reg, SIZE_DWORD);
+    emit_class_cache_store(cg, CLASS_CACHE_EMPTY, reg);
+    u1* store_field = writing(cg) ? cg->code - 4 : nullptr;
+    register_datatable(cg, nullptr, compare_field, DT_CLASS_CACHE, CLASS_CACHE_EMPTY, (u4)(uintptr_t)store_field, 4);
 }
 
 // Checkcast: _jit_checkcast (object, class, ebp, return-address slot).
@@ -219,6 +219,34 @@ void gen_one_miss_path(codegen_context* cg, class_cache_info* c)
 }
 
 } // namespace
+
+// cmp reg, [cell]: 3B /r with the disp32-only ModRM form (mod 00, r/m 101).
+int emit_class_cache_compare(codegen_context* cg, u4 reg, u4 cell)
+{
+    u1 b[6] = {0x3B, (u1)(hw(reg) << 3 | 5)};
+    cg_write32(b + 2, cell);
+    cg_record_reg(cg, reg);
+    cg_emit_raw(cg, b, 6);
+    return 6;
+}
+
+// mov [cell], reg: A3 moffs32 for eax (the form assemblers pick), else
+// 89 /r with the disp32-only ModRM form.  The cell is 4-byte aligned, so the
+// store is a single access other processors see whole.
+int emit_class_cache_store(codegen_context* cg, u4 cell, u4 reg)
+{
+    u1 b[6] = {OP_MOV_RM_R, (u1)(hw(reg) << 3 | 5)};
+    cg_write32(b + 2, cell);
+    cg_record_reg(cg, reg);
+    if (hw(reg) == 0) {
+        u1 a[5] = {0xA3};
+        cg_write32(a + 1, cell);
+        cg_emit_raw(cg, a, 5);
+        return 5;
+    }
+    cg_emit_raw(cg, b, 6);
+    return 6;
+}
 
 void init_class_cache(method_compile_context* m) { m->cg_lists[MCC_LIST_CLASS_CACHE] = 0; }
 

@@ -69,7 +69,7 @@ struct class_cache_info {
     u2 block;                // block and quadruple of the site (error attribution)
     u2 quad;
     u2 flags;                // CACHE_* bits
-    u1* cell;                // the cache word: the immediate of the inline compare
+    u1* cell;                // the address field of the inline compare with the cache cell
     u1* miss_site;           // just after the near jump to the miss path
     u4 fp_live;              // x87 live-state word at the site: the miss path spills and reloads it
     reg_operand object;      // copies of the operand descriptors
@@ -111,6 +111,10 @@ methodblock* quad_context(codegen_context* cg, const quadruple* q);
 // opcode; for OPC_CLASSTYPECHECK `cls` is the register id holding the
 // element class and `obj` the value register.  obj and t are register ids.
 void emit_class_cache_check(codegen_context* cg, u4 kind, u4 cls, u4 obj, u4 t);
+// The two accesses of a cache cell at absolute address `cell` (reg a
+// register id): cmp reg, [cell] and mov [cell], reg.  Answer their lengths.
+int emit_class_cache_compare(codegen_context* cg, u4 reg, u4 cell);
+int emit_class_cache_store(codegen_context* cg, u4 cell, u4 reg);
 
 // ---------------------------------------------------------------------------
 // Helpers shared by the three files (gen_alloc.cpp)

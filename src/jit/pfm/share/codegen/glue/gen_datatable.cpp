@@ -4,8 +4,14 @@
 // An instruction that needs one writes a 4-byte address field (0xCAFEBABE
 // or 0xDEADBEEF) and registers it (`register_datatable`) with what to place;
 // `gen_datatable` places the entries in registration order and writes each
-// entry's address into its field.  Jump-table words go into the context's
-// jump-table patch list, so the back-patcher writes the case blocks'
+// entry's address into its field.  A class-cache cell (DT_CLASS_CACHE) is a
+// word the compiled code itself rewrites at run time: it has two address
+// fields, its compare's and its store's, and is placed not in the table but
+// in a data piece of the compilation, off the pages that hold code (a store
+// to such a page makes an emulator drop the code translated from it under
+// the threads running it; a class cache that thrashes would do so
+// repeatedly).  Jump-table
+// words go into the context's jump-table patch list, so the back-patcher writes the case blocks'
 // addresses into them once every block is placed.
 //
 // Both passes register the same entries.  The measuring pass counts the
@@ -25,8 +31,8 @@ struct datatable_record {
     datatable_record* next;
     u1* slot;           // the address field to point at the entry (pass 2)
     quadruple* owner;   // the switch or ldctable quadruple (kinds 0-2)
-    u4 word1;           // kinds 1, 2: the switch's block; 3, 4: the constant's (low) word
-    u4 word2;           // kind 4: the constant's high word
+    u4 word1;           // kinds 1, 2: the switch's block; 3, 4: the constant's (low) word; 5: the cell's
+    u4 word2;           // kind 4: the constant's high word; 5: the second address field (pass 2)
     u4 kind;            // DT_*
 };
 static_assert(sizeof(datatable_record) == 24);
@@ -159,6 +165,33 @@ void register_datatable(codegen_context* cg, int kind, const u4* words, int size
     register_datatable(cg, nullptr, field, kind, words[0], kind == DT_CONST64 ? words[1] : 0xFFFFFFFFu, (u4)size);
 }
 
+// The class-cache cells, in one data piece (writing pass); answers whether
+// the table holds anything else.
+static bool place_class_cache_cells(codegen_context* cg, const datatable_state* s)
+{
+    u4 cells = 0, others = 0;
+    for (const datatable_record* r = s->head; r != nullptr; r = r->next)
+        (r->kind == DT_CLASS_CACHE ? cells : others)++;
+    if (cells == 0 || cg->pass != CG_PASS_WRITE)
+        return others != 0;
+    void* piece = nullptr;
+    jit_data_mem_alloc(&piece, cg->m, cells * 4);
+    if (piece == nullptr)
+        cg_service_missing("data memory for the class-cache cells");
+    u4* cell = static_cast<u4*>(piece);
+    for (const datatable_record* r = s->head; r != nullptr; r = r->next) {
+        if (r->kind != DT_CLASS_CACHE)
+            continue;
+        *cell = r->word1;
+        if (r->slot != nullptr)
+            cg_write32(r->slot, (u4)(uintptr_t)cell);
+        if (r->word2 != 0)
+            cg_write32(reinterpret_cast<u1*>((uintptr_t)r->word2), (u4)(uintptr_t)cell);
+        cell++;
+    }
+    return others != 0;
+}
+
 void gen_datatable(codegen_context* cg)
 {
     datatable_state* s = state_of(cg->m);
@@ -168,12 +201,16 @@ void gen_datatable(codegen_context* cg)
         return;
     }
     s->placed = 1;
+    if (!place_class_cache_cells(cg, s))
+        return;
     int reopen = (cg->flags & (CG_SCHED_OFF | CG_SCHED_WINDOW_OPEN)) == CG_SCHED_WINDOW_OPEN;
     cg_close_window(cg);
     _make_code_align(cg, 0, (int)DATATABLE_ALIGN);
     const datatable_record* previous = nullptr;
     u1* previous_at = nullptr;
     for (const datatable_record* r = s->head; r != nullptr; r = r->next) {
+        if (r->kind == DT_CLASS_CACHE)
+            continue;
         u1* at = cg->code;
         bool shared = previous != nullptr && (r->kind == DT_CONST32 || r->kind == DT_CONST64) &&
                       r->kind == previous->kind && r->word1 == previous->word1 &&
