@@ -1,9 +1,13 @@
 #!/bin/sh
 # Benchmarks: runs each kernel of bench/ on our VM (interpreted, and with
-# the compiler under NALL and at its defaults) and on the machine's OpenJDK (-Xint,
+# the compiler under NALL+I2J and at its defaults) and on the machine's OpenJDK (-Xint,
 # -XX:TieredStopAtLevel=1, default), takes the median of several runs of the
 # kernel's own timing (System.nanoTime around the work, start-up excluded)
 # and prints a table with each time and its speed-up over our interpreter.
+# Kernels with a C version beside them (bench/<kernel>.c) also get a
+# reference column "C -O2": built with gcc -m32 -O2 -mfpmath=387 (x87, as
+# our compiled code computes) and run the way our VM runs (under qemu-i386
+# when the launcher uses it), it shows what compiled code can reach at best.
 #
 #   bench/run.sh <builddir> [kernel...]
 #
@@ -44,7 +48,7 @@ size_of() {
 
 work=$build/bench
 rm -rf "$work"
-mkdir -p "$work/orva" "$work/jdk" || exit 2
+mkdir -p "$work/orva" "$work/jdk" "$work/c" || exit 2
 sources=$(ls "$here"/*.java)
 # shellcheck disable=SC2086
 javac -nowarn -source 8 -target 8 -Xlint:-options -encoding UTF-8 -bootclasspath "$build/classes" \
@@ -52,7 +56,16 @@ javac -nowarn -source 8 -target 8 -Xlint:-options -encoding UTF-8 -bootclasspath
 # shellcheck disable=SC2086
 javac -nowarn --release 8 -encoding UTF-8 -d "$work/jdk" $sources || exit 1
 
-if grep -q qemu "$jvm" 2>/dev/null; then
+# C references: a kernel whose C version does not build gets no C column entry.
+emu=""
+grep -q qemu "$jvm" 2>/dev/null && emu=qemu-i386
+for c in "$here"/*.c; do
+    [ -e "$c" ] || continue
+    gcc -m32 -O2 -mfpmath=387 -o "$work/c/$(basename "$c" .c)" "$c" -lm 2>/dev/null ||
+        echo "note: $(basename "$c") does not build with gcc -m32; no C reference for it" >&2
+done
+
+if [ -n "$emu" ]; then
     echo "note: our VM runs under qemu-i386 user-mode emulation on this machine (the kernel"
     echo "      cannot run IA-32 programs); OpenJDK runs natively, so its ratios include the"
     echo "      cost of emulation, not only the difference between the VMs."
@@ -62,16 +75,23 @@ echo "(xN) = N times faster than our VM with -Xint; '!' = wrong checksum; 'fail'
 echo
 
 # Configurations: ours interpreted, ours compiled with every optional
-# optimization off (NALL) and at the compiler's defaults; OpenJDK -Xint, C1
-# only, default.
+# optimization off but the interpreter-to-compiled transfer kept on
+# (NALL+I2J: each kernel spends its time in one long method called once,
+# which plain NALL would leave in the interpreter) and at the compiler's
+# defaults; OpenJDK -Xint, C1 only, default.
 # run_one <kernel> <config> -> prints "time checksum" or "fail"
 run_one() {
     k=$1
+    cfg=$2
     size=$(size_of "$k")
-    case $2 in
+    case $cfg in
         orva-int) set -- "$jvm" -Xint -cp "$work/orva" ;;
-        orva-nall) set -- env ORVA_COMPILEOPT=NALL "$jvm" -cp "$work/orva" ;;
+        orva-nall) set -- env ORVA_COMPILEOPT=NALL+I2J "$jvm" -cp "$work/orva" ;;
         orva-jit) set -- "$jvm" -cp "$work/orva" ;;
+        c-ref)
+            [ -x "$work/c/$k" ] || { echo none; return; }
+            # shellcheck disable=SC2086
+            set -- $emu "$work/c/$k" ;;
         jdk-int)  set -- java -Xint -cp "$work/jdk" ;;
         jdk-c1)   set -- java -XX:TieredStopAtLevel=1 -cp "$work/jdk" ;;
         jdk)      set -- java -cp "$work/jdk" ;;
@@ -80,7 +100,11 @@ run_one() {
     sum=""
     i=0
     while [ $i -lt "$runs" ]; do
-        out=$("$@" "$k" $size 2>/dev/null </dev/null) || { echo fail; return; }
+        if [ "$cfg" = c-ref ]; then
+            out=$("$@" $size 2>/dev/null </dev/null) || { echo fail; return; }
+        else
+            out=$("$@" "$k" $size 2>/dev/null </dev/null) || { echo fail; return; }
+        fi
         t=$(echo "$out" | sed -n 's/^time_ms //p')
         c=$(echo "$out" | sed -n 's/^checksum //p')
         [ -n "$t" ] || { echo fail; return; }
@@ -92,8 +116,9 @@ run_one() {
     echo "$median $sum"
 }
 
-configs="orva-int orva-nall orva-jit jdk-int jdk-c1 jdk"
-printf '%-13s %16s %16s %16s %16s %16s %16s\n' kernel "ours -Xint" "ours NALL" "ours compiler" "OpenJDK -Xint" "OpenJDK C1" \
+configs="orva-int orva-nall orva-jit c-ref jdk-int jdk-c1 jdk"
+printf '%-13s %16s %16s %16s %16s %16s %16s %16s\n' kernel "ours -Xint" "ours NALL+I2J" "ours compiler" "C -O2 (x87)" \
+       "OpenJDK -Xint" "OpenJDK C1" \
        "OpenJDK default"
 for k in $kernels; do
     if [ -z "$(size_of "$k")" ]; then
@@ -106,7 +131,9 @@ for k in $kernels; do
     line=$(printf '%-13s' "$k")
     for c in $configs; do
         if [ "$c" = jdk ]; then r=$ref; else r=$(run_one "$k" "$c"); fi
-        if [ "$r" = fail ]; then
+        if [ "$r" = none ]; then
+            cell=-
+        elif [ "$r" = fail ]; then
             cell=fail
         else
             t=${r%% *}

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -616,6 +617,57 @@ TEST(GenFloat, DestinationCachedOnTheStack)
         gen_op1_FF(&t.f.cg, &t.qp, &t.o);
         machine out = t.go();
         EXPECT_EQ(bits_float(out.frame[frame_word_of_local(0)]), op == FOPR_ABS ? 2.25f : 1.5f) << "op " << op;
+    }
+}
+
+// d = a op b with both sources locals cached on the x87 stack: the second is
+// read where it is (op st(0),st(i)), not copied to the top to be popped.  A
+// wrong operand order shows in sub, div and their reversed forms; a copy of
+// b shows as a second fld st(i).
+TEST(GenFloat, CachedSecondSourceReadInPlace)
+{
+    static frun t;
+    const u4 busy_valid = SW(RS_ASSIGNED) | SW(RS_BUSY) | SW(RS_VALID);
+    const float a = 7.5f, b = -2.0f;
+    struct {
+        int op;
+        float want;
+        u1 modrm;   // D8 /r form with st(1), b's place once a's copy is on the top
+    } cases[] = {
+        {FOPR_ADD, a + b, 0xC1}, {FOPR_SUB, a - b, 0xE1}, {FOPR_MUL, a * b, 0xC9},
+        {FOPR_DIV, a / b, 0xF1}, {FOPR_SUBR, b - a, 0xE9}, {FOPR_DIVR, b / a, 0xF9},
+    };
+    for (const auto& c : cases) {
+        t.setup(OPC_FOP2, c.op);
+        for (int s = 0; s < 2; s++) {
+            register_entry e = {RK_LOCAL, RT_FLOAT, 0, s + 1, nullptr};
+            CUR(&t.f.cg)->fent[s] = e;
+            CUR(&t.f.cg)->init_fent[s] = e;
+            sw_put(CUR(&t.f.cg)->fmask, s, busy_valid);
+            sw_put(CUR(&t.f.cg)->init_fmask, s, busy_valid);
+        }
+        fp_top(&t.f.cg) = 2;
+        fp_cache_count(&t.f.cg) = 2;
+        t.o.r[0] = local_op(0, 'F');
+        t.o.r[2] = local_op(1, 'F');
+        t.o.r[4] = local_op(2, 'F');
+        t.set_float(frame_word_of_local(1), a);
+        t.set_float(frame_word_of_local(2), b);
+        t.in.fp = {a, b};
+        gen_op2_FFF(&t.f.cg, &t.qp, &t.o);
+        std::string hex = emitted_hex(&t.f);
+        int copies = 0;
+        for (size_t i = 0; i + 4 < hex.size(); i += 3)
+            if (hex.compare(i, 4, "D9 C") == 0)
+                copies++;
+        EXPECT_EQ(copies, 1) << "op " << c.op << ": " << hex;
+        char form[8];
+        std::snprintf(form, sizeof form, "D8 %02X", c.modrm);
+        EXPECT_NE(hex.find(form), std::string::npos) << "op " << c.op << ": " << hex;
+        machine out = t.go();
+        EXPECT_EQ(bits_float(out.frame[frame_word_of_local(0)]), c.want) << "op " << c.op;
+        EXPECT_EQ(bits_float(out.frame[frame_word_of_local(1)]), a) << "op " << c.op;
+        EXPECT_EQ(bits_float(out.frame[frame_word_of_local(2)]), b) << "op " << c.op;
     }
 }
 

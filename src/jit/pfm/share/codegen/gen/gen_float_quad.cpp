@@ -82,11 +82,11 @@ void round_top_to_float(codegen_context* cg, const reg_operand* d, s4 t)
     }
 }
 
-// Both sources on the x87 stack, poppable: the second on the top, the first
-// just below it.  Returns the first's counter value (the second is the top).
-s4 load_pair(codegen_context* cg, const reg_operand* a, const reg_operand* b)
+// The second source brought on the top above the first, already placed at
+// ta, both poppable.  Returns the first's counter value (the second is the
+// top).
+s4 load_second(codegen_context* cg, const reg_operand* a, s4 ta, const reg_operand* b)
 {
-    s4 ta = writable_on_top(cg, a);
     s4 tb = _get_wt_fp_oprnd(cg, b);
     if (!poppable(cg, tb))
         cg_service_missing("second floating operand cannot be consumed");
@@ -106,6 +106,36 @@ s4 load_pair(codegen_context* cg, const reg_operand* a, const reg_operand* b)
         ta = tb - 1;
     }
     return ta;
+}
+
+// Both sources on the x87 stack, poppable: the second on the top, the first
+// just below it.  Returns the first's counter value (the second is the top).
+s4 load_pair(codegen_context* cg, const reg_operand* a, const reg_operand* b)
+{
+    return load_second(cg, a, writable_on_top(cg, a), b);
+}
+
+// The counter value of the x87 slot that holds a local's or constant's
+// value, or -1 (an operand-stack value or temporary, or not held).
+s4 held_in_place(codegen_context* cg, const reg_operand* op)
+{
+    u1 k = (u1)op->kind;
+    if (k != RK_LOCAL && !rk_is_const(k))
+        return -1;
+    int s = _search_freg(cg, op, 0);
+    if (s < 0 || !sw_has(CUR(cg)->fmask, s, RS_VALID) || !freg_has_value(cg, s))
+        return -1;
+    return _freg_num(cg, s);
+}
+
+// Operators with a register form st(0) = st(0) op st(i).
+bool has_st0_form(int op)
+{
+    switch (op) {
+    case FOPR_ADD: case FOPR_SUB: case FOPR_MUL: case FOPR_DIV: case FOPR_SUBR: case FOPR_DIVR:
+        return true;
+    }
+    return false;
 }
 
 // esp-relative displacement of an operand's own frame word (a local's slot,
@@ -145,9 +175,11 @@ int gen_move_FF(codegen_context* cg, quadruple** slot, cg_operands* o)
     return 0;
 }
 
-// d = a op b.  The first source becomes a writable value, the second is
-// brought on the top above it (a copy when it is a cached local or a
-// constant, so that it can be popped), and the operation pops it.
+// d = a op b.  The first source becomes a writable value on the top.  A
+// second source that is a local or constant already held in an x87 slot is
+// used where it is (op st(0),st(i): no copy, nothing popped); any other is
+// brought on the top above the first (a copy when it is a cached local or
+// a constant, so that it can be popped), and the operation pops it.
 int gen_op2_FFF(codegen_context* cg, quadruple** slot, cg_operands* o)
 {
     int op = (*slot)->op;
@@ -156,10 +188,16 @@ int gen_op2_FFF(codegen_context* cg, quadruple** slot, cg_operands* o)
     const reg_operand* d = &o->r[0];
     const reg_operand* a = &o->r[2];
     const reg_operand* b = &o->r[4];
-    s4 ta = load_pair(cg, a, b);
-    s4 tb = ta + 1;
-    gen_op_fr_fr(cg, op, ta, tb, 1);
-    _free_fp_reg(cg, tb, 0);
+    s4 ta = writable_on_top(cg, a);
+    s4 tb = has_st0_form(op) ? held_in_place(cg, b) : -1;
+    if (tb >= 0 && tb != ta) {
+        gen_op_fr_fr(cg, op, ta, tb, 0);   // st(0) = st(0) op st(i)
+    } else {
+        ta = load_second(cg, a, ta, b);
+        tb = ta + 1;
+        gen_op_fr_fr(cg, op, ta, tb, 1);
+        _free_fp_reg(cg, tb, 0);
+    }
     // A local destination is always left cached in the x87 register.
     if (tobe_truncated(cg, d, op, 1))
         spilloutin_fr(cg, ta, d, 0);
