@@ -5,8 +5,8 @@
 // word (byte 3 the compiler-interface version, byte 2 the class-file major
 // version, the low half the minor version); hook slots hold the address of a
 // VM variable the compiler writes through; service slots hold a function
-// pointer or the address of a VM variable, copied once into a global; slot 108
-// points at the MMI table.
+// pointer or the address of a VM variable, copied once into the record `vm`
+// or a global; slot 108 points at the MMI table.
 //
 // Nothing is written into the VM until it has been accepted: the MMI hook
 // variables, the GC callbacks and the link-vector hooks are all written by
@@ -18,14 +18,10 @@
 #include "lib/lib.h"
 #include "linux.h"
 
-#define ORVA_DEFINE_SERVICE(slot, name, type) type name;
-ORVA_LV_SERVICES(ORVA_DEFINE_SERVICE)
-ORVA_MMI_SERVICES(ORVA_DEFINE_SERVICE)
-#undef ORVA_DEFINE_SERVICE
+#define ORVA_DEFINE_VARIABLE(slot, name, type) type name;
+ORVA_LV_VARIABLES(ORVA_DEFINE_VARIABLE)
+#undef ORVA_DEFINE_VARIABLE
 
-u4* orva_CompileCodeLinkVector;
-u4* orva_ZEKCompileCodeLinkVector;
-u4* orva_FrameIntf;
 s4 orva_mmijVersion;
 u4 orva_mmipIARLow;
 u4 orva_mmipIARHigh;
@@ -138,9 +134,12 @@ int jit_check_java_vm(u4* link_vector)
 int jit_get_link_vector(u4* link_vector)
 {
     orva_CompileCodeLinkVector = link_vector;
-#define ORVA_COPY_SERVICE(slot, name, type) name = reinterpret_cast<type>(link_vector[slot]);
+#define ORVA_COPY_SERVICE(slot, name, type) vm.name = reinterpret_cast<type>(link_vector[slot]);
     ORVA_LV_SERVICES(ORVA_COPY_SERVICE)
 #undef ORVA_COPY_SERVICE
+#define ORVA_COPY_VARIABLE(slot, name, type) name = reinterpret_cast<type>(link_vector[slot]);
+    ORVA_LV_VARIABLES(ORVA_COPY_VARIABLE)
+#undef ORVA_COPY_VARIABLE
     if (jit_bind_mmi(reinterpret_cast<u4*>(link_vector[LV_MMI])) != 0)
         return 1;
     const jvmpi_info* profiler = orva_jvmpi_info;
@@ -176,8 +175,7 @@ int jit_bind_mmi(u4* mmi)
     const u4* version = reinterpret_cast<const u4*>(mmi[MMI_VERSION / 4]);
     if (version == nullptr || *version != MMI_REQUIRED_VERSION)
         return 1;
-    orva_FrameIntf = reinterpret_cast<u4*>(mmi[MMI_FRAME_INTF / 4]);
-#define ORVA_COPY_MMI(offset, name, type) name = reinterpret_cast<type>(mmi[(offset) / 4]);
+#define ORVA_COPY_MMI(offset, name, type) vm.name = reinterpret_cast<type>(mmi[(offset) / 4]);
     ORVA_MMI_SERVICES(ORVA_COPY_MMI)
 #undef ORVA_COPY_MMI
     orva_mmijVersion = version_fn();
