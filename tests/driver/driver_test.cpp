@@ -118,7 +118,7 @@ int JITGenNativeCode_glue(methodblock* mb, method_compile_context** request)
     void* code = nullptr;
     jit_code_mem_alloc(&code, *request, 32);
     memset(code, 0xC3, 32);
-    thread_compile_record* rec = jit_compile_record(orva_EE());
+    thread_compile_record* rec = jit_compile_record(::vm.EE());
     rec->code_start = static_cast<u1*>(code);
     rec->code_end = static_cast<u1*>(code) + 31;
     rec->invoker_entry = code;

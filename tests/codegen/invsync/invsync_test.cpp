@@ -243,7 +243,7 @@ struct lock_case {
     u4 before;        // lock word
     u4 pre;           // word below the object
     u4 after;         // lock word expected
-    int vm_calls;     // enter: orva_monitorEnter2; exit: FlatExit + ExitQuicker
+    int vm_calls;     // enter: vm.monitorEnter2; exit: FlatExit + ExitQuicker
 };
 
 static const lock_case enter_cases[] = {

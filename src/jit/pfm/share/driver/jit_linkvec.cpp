@@ -63,29 +63,29 @@ u4 fn(const void* f) { return reinterpret_cast<u4>(f); }
 
 void* jit_vm_malloc(size_t size)
 {
-    return orva_malloc != nullptr ? orva_malloc(size) : malloc(size);
+    return vm.malloc != nullptr ? vm.malloc(size) : malloc(size);
 }
 
 void jit_vm_free(void* p)
 {
     if (p == nullptr)
         return;
-    if (orva_free != nullptr)
-        orva_free(p);
+    if (vm.free != nullptr)
+        vm.free(p);
     else
         free(p);
 }
 
 void jit_monitor_enter(void* monitor)
 {
-    if (orva_sysMonitorEnter != nullptr)
-        orva_sysMonitorEnter(orva_sys_thread(orva_EE != nullptr ? orva_EE() : nullptr), monitor);
+    if (vm.sysMonitorEnter != nullptr)
+        vm.sysMonitorEnter(orva_sys_thread(vm.EE != nullptr ? vm.EE() : nullptr), monitor);
 }
 
 void jit_monitor_exit(void* monitor)
 {
-    if (orva_sysMonitorExit != nullptr)
-        orva_sysMonitorExit(orva_sys_thread(orva_EE != nullptr ? orva_EE() : nullptr), monitor);
+    if (vm.sysMonitorExit != nullptr)
+        vm.sysMonitorExit(orva_sys_thread(vm.EE != nullptr ? vm.EE() : nullptr), monitor);
 }
 
 void jit_store_versions(u4 version_word)
@@ -133,7 +133,7 @@ int jit_check_java_vm(u4* link_vector)
 
 int jit_get_link_vector(u4* link_vector)
 {
-    orva_CompileCodeLinkVector = link_vector;
+    vm.CompileCodeLinkVector = link_vector;
 #define ORVA_COPY_SERVICE(slot, name, type) vm.name = reinterpret_cast<type>(link_vector[slot]);
     ORVA_LV_SERVICES(ORVA_COPY_SERVICE)
 #undef ORVA_COPY_SERVICE
@@ -171,7 +171,7 @@ int jit_bind_mmi(u4* mmi)
         fflush(stderr);
         return 1;
     }
-    orva_ZEKCompileCodeLinkVector = mmi;
+    vm.ZEKCompileCodeLinkVector = mmi;
     const u4* version = reinterpret_cast<const u4*>(mmi[MMI_VERSION / 4]);
     if (version == nullptr || *version != MMI_REQUIRED_VERSION)
         return 1;
@@ -181,9 +181,9 @@ int jit_bind_mmi(u4* mmi)
     orva_mmijVersion = version_fn();
     if (orva_mmijVersion <= 0)
         return 1;
-    if (orva_mmipGetInstructionAddressRange != nullptr) {
+    if (vm.mmipGetInstructionAddressRange != nullptr) {
         u4 range[2] = {0, 0};
-        orva_mmipGetInstructionAddressRange(orva_EE != nullptr ? orva_EE() : nullptr, range);
+        vm.mmipGetInstructionAddressRange(vm.EE != nullptr ? vm.EE() : nullptr, range);
         orva_mmipIARLow = range[0];
         orva_mmipIARHigh = range[1];
     }
@@ -211,7 +211,7 @@ int jit_set_link_vector(u4* lv)
     write_hook(lv, LV_HOOK_PC_TO_LINE, fn(reinterpret_cast<void*>(jit_CompiledCodePCtoLineNo)));
 
     // The MMI's variables and the GC callbacks.
-    u4* mmi = orva_ZEKCompileCodeLinkVector;
+    u4* mmi = vm.ZEKCompileCodeLinkVector;
     u4 trampoline = fn(reinterpret_cast<void*>(jit_invokeCompiledEntryMethod));
     write_hook(mmi, MMI_HOOK_COMPILE / 4, trampoline);
     write_hook(mmi, MMI_HOOK_COMPILE_XFER / 4, trampoline);
@@ -219,11 +219,11 @@ int jit_set_link_vector(u4* lv)
         write_hook(mmi, MMI_HOOK_XFER / 4, fn(xfer));
     write_hook(mmi, MMI_HOOK_GLOBAL_LOCK / 4, fn(reinterpret_cast<void*>(jit_mmi_global_compile_lock)));
     write_hook(mmi, MMI_HOOK_GLOBAL_UNLOCK / 4, fn(reinterpret_cast<void*>(jit_mmi_global_compile_unlock)));
-    if (orva_GCLinkVector != nullptr) {
-        orva_GCLinkVector[GCV_CALLBACK_START] = fn(reinterpret_cast<void*>(gc_callback_start));
-        orva_GCLinkVector[GCV_CALLBACK_END] = fn(reinterpret_cast<void*>(gc_callback_end));
+    if (vm.GCLinkVector != nullptr) {
+        vm.GCLinkVector[GCV_CALLBACK_START] = fn(reinterpret_cast<void*>(gc_callback_start));
+        vm.GCLinkVector[GCV_CALLBACK_END] = fn(reinterpret_cast<void*>(gc_callback_end));
     }
-    jit_fill_frame_interface(orva_FrameIntf);
-    jit_register_exception_handler(orva_EE != nullptr ? orva_EE() : nullptr);
+    jit_fill_frame_interface(vm.FrameIntf);
+    jit_register_exception_handler(vm.EE != nullptr ? vm.EE() : nullptr);
     return 0;
 }

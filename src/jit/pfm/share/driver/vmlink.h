@@ -295,7 +295,7 @@ inline classblock* orva_class(classblock** variable) { return variable ? *variab
 // services.
 inline void* orva_sys_thread(EE* ee) { return ee ? ee->sys_thread : nullptr; }
 
-// The VM's heap (orva_malloc / orva_free); the C library's before start-up
+// The VM's heap (vm.malloc / vm.free); the C library's before start-up
 // has bound the VM, so option parsing in tests needs no VM.
 void* jit_vm_malloc(size_t size);
 void jit_vm_free(void* p);
