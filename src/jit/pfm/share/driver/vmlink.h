@@ -241,13 +241,6 @@ extern vm_services vm;
 ORVA_LV_VARIABLES(ORVA_DECLARE_VARIABLE)
 #undef ORVA_DECLARE_VARIABLE
 
-// Transitional: the former globals' names for the record's members.
-#define ORVA_VM_ALIAS(slot, name, type) inline type& orva_##name = vm.name;
-ORVA_LV_SERVICES(ORVA_VM_ALIAS)
-ORVA_MMI_SERVICES(ORVA_VM_ALIAS)
-ORVA_VM_TABLES(ORVA_VM_ALIAS)
-#undef ORVA_VM_ALIAS
-
 // ---------------------------------------------------------------------------
 // Start-up facts.
 // ---------------------------------------------------------------------------
