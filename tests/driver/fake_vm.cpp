@@ -280,7 +280,7 @@ void fake_vm_bind_and_init(fake_vm* vm)
     jit_setup_buf_size("64k");
     jit_init_memory_manager();
     orva_global_lock = jit_mem_alloc(SYS_MONITOR_SIZE, JMEM_MONITOR);
-    orva_sysMonitorInit(orva_global_lock);
+    ::vm.sysMonitorInit(orva_global_lock);
 }
 
 EE* fake_ee_new()

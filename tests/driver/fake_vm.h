@@ -63,7 +63,7 @@ void fake_vm_bind(fake_vm* vm);
 // Binds, then initialises the memory manager, the registry and the tables.
 void fake_vm_bind_and_init(fake_vm* vm);
 
-// The EE the fake orva_EE answers on this thread.
+// The EE the fake ::vm.EE answers on this thread.
 extern thread_local EE* fake_current_ee;
 EE* fake_ee_new();                  // a zeroed EE outside any thread area
 

@@ -109,12 +109,16 @@ int fake_super_call(classblock*, methodblock*) { return super_call_answer; }
 
 }  // namespace
 
-orva_ResolveClassConstant2_fn orva_ResolveClassConstant2 = fake_resolve;
-orva_ExecuteStaticInitializers_fn orva_ExecuteStaticInitializers = fake_initialise;
-orva_SignalError_fn orva_SignalError = fake_signal;
-orva_classname2string_fn orva_classname2string = fake_classname;
-orva_jio_snprintf_fn orva_jio_snprintf = fake_snprintf;
-orva_isSpecialSuperCall_fn orva_isSpecialSuperCall = fake_super_call;
+// The fakes go into the record of the VM's services before any test runs.
+static const bool fakes_bound = [] {
+    vm.ResolveClassConstant2 = fake_resolve;
+    vm.ExecuteStaticInitializers = fake_initialise;
+    vm.SignalError = fake_signal;
+    vm.classname2string = fake_classname;
+    vm.jio_snprintf = fake_snprintf;
+    vm.isSpecialSuperCall = fake_super_call;
+    return true;
+}();
 classblock** orva_classJavaLangObject = &object_class_ptr;
 
 extern "C" methodblock* fi_current_frame_method(EE*) { return current_method; }

@@ -8,6 +8,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "driver/vmlink.h"
+
 namespace {
 
 u1* area;
@@ -53,9 +55,14 @@ method_table* rtf_string_mt;
 int rtf_flat_exit_calls;
 int (*rtf_compile_hook)(methodblock* mb);
 
+// The VM services the bodies call, in the record of the VM's services.
+static const bool fakes_bound = [] {
+    vm.is_instance_of = instance_test;
+    vm.monitorFlatExitForJIT = flat_exit;
+    return true;
+}();
+
 extern "C" {
-void* orva_is_instance_of = reinterpret_cast<void*>(&instance_test);
-void* orva_monitorFlatExitForJIT = reinterpret_cast<void*>(&flat_exit);
 
 int _jit_fast_compile(methodblock* mb, EE* ee, u4 transfer_point, u4 extra)
 {

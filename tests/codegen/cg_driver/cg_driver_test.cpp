@@ -16,7 +16,7 @@ static EE* fake_ee()
     fake_ee_record.compile_record = &fake_tcr;
     return &fake_ee_record;
 }
-orva_EE_fn orva_EE = fake_ee;
+static const bool fake_ee_bound = (vm.EE = fake_ee, true);
 
 // ---------------------------------------------------------------------------
 // Builder.

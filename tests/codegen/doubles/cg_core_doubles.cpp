@@ -231,8 +231,6 @@ extern "C" PENDING void _orva_ExceptionHandler(void) { cg_service_missing("_orva
 PENDING u4 opc_info_quadruple[OPC_COUNT];
 PENDING u4 compile_option_flag;
 PENDING u4 compile_option2_flag;
-PENDING orva_EE_fn orva_EE;
-PENDING orva_dynoLink_fn orva_dynoLink;
 PENDING work_pool* jit_wmem_init(u4) { return nullptr; }
 PENDING void* jit_wmem_alloc(work_pool*, u4) { return nullptr; }
 PENDING void jit_wmem_free(work_pool*) {}

@@ -11,8 +11,6 @@
 
 s4 orva_processor_num = 1;
 s4 orva_processor_cmov_support = 1;
-orva_monitorFlatExitForJIT_fn orva_monitorFlatExitForJIT = nullptr;
-orva_monitorEnter2_fn orva_monitorEnter2 = nullptr;
 extern "C" int _jit_monitorExitQuicker(u4, EE*, u4, u4) { __builtin_trap(); }
 
 int field_fake_resolutions;
@@ -35,12 +33,17 @@ static int fake_snprintf(char* buffer, size_t length, const char* format, ...)
 }
 static int fake_super(classblock*, methodblock*) { return 0; }
 
-orva_ResolveClassConstant2_fn orva_ResolveClassConstant2 = fake_resolve;
-orva_ExecuteStaticInitializers_fn orva_ExecuteStaticInitializers = fake_clinit;
-orva_SignalError_fn orva_SignalError = fake_signal;
-orva_classname2string_fn orva_classname2string = fake_classname;
-orva_jio_snprintf_fn orva_jio_snprintf = fake_snprintf;
-orva_isSpecialSuperCall_fn orva_isSpecialSuperCall = fake_super;
+// The fakes go into the record of the VM's services before any test runs
+// (the monitor services stay null: no test here takes a monitor).
+static const bool fakes_bound = [] {
+    vm.ResolveClassConstant2 = fake_resolve;
+    vm.ExecuteStaticInitializers = fake_clinit;
+    vm.SignalError = fake_signal;
+    vm.classname2string = fake_classname;
+    vm.jio_snprintf = fake_snprintf;
+    vm.isSpecialSuperCall = fake_super;
+    return true;
+}();
 classblock** orva_classJavaLangObject = nullptr;
 
 static EE fake_ee;

@@ -84,8 +84,6 @@ static void fake_method_entry(EE* ee, u4 object, methodblock* mb)
     entries.push_back({(u4)(uintptr_t)ee, object, (u4)(uintptr_t)mb});
 }
 static void fake_method_exit(EE* ee, methodblock* mb) { exits.push_back({(u4)(uintptr_t)ee, 0, (u4)(uintptr_t)mb}); }
-orva_jvmpi_method_entry_fn orva_jvmpi_method_entry = fake_method_entry;
-orva_jvmpi_method_exit_fn orva_jvmpi_method_exit = fake_method_exit;
 
 static u1* area;           // 256 KB thread area
 static u4* ee_words;       // the EE at area + 0x100
@@ -94,7 +92,6 @@ static u4 old_record[4];   // the transition record that is the chain head befor
 static thread_compile_record compile_rec;
 
 static EE* fake_ee(void) { return reinterpret_cast<EE*>(ee_words); }
-orva_EE_fn orva_EE = fake_ee;
 
 static void* dyno_result;
 static int dyno_calls;
@@ -108,7 +105,15 @@ static void* fake_dyno(methodblock*, u4* out)
     *out = 1;
     return dyno_result;
 }
-orva_dynoLink_fn orva_dynoLink = fake_dyno;
+
+// The fakes go into the record of the VM's services before any test runs.
+static const bool fakes_bound = [] {
+    vm.jvmpi_method_entry = fake_method_entry;
+    vm.jvmpi_method_exit = fake_method_exit;
+    vm.EE = fake_ee;
+    vm.dynoLink = fake_dyno;
+    return true;
+}();
 
 static u4* ee_words_for_dyno(void) { return ee_words; }
 

@@ -81,31 +81,34 @@ void _gen_test_and_throw_exception(codegen_context* cg, int cond, int, int, int,
 
 // The VM's monitor functions: recording fakes.
 struct vm_call { int enters, flat_exits, quick_exits; u4 ee, obj; };
-static vm_call vm;
+static vm_call calls;
 static u4* the_ee;
 static int raise_on_exit;
 static int fake_enter(EE* ee, u4 obj)
 {
-    vm.enters++;
-    vm.ee = (u4)(uintptr_t)ee;
-    vm.obj = obj;
+    calls.enters++;
+    calls.ee = (u4)(uintptr_t)ee;
+    calls.obj = obj;
     return 1;
 }
 static void fake_flat_exit(EE* ee, u4 obj)
 {
-    vm.flat_exits++;
-    vm.ee = (u4)(uintptr_t)ee;
-    vm.obj = obj;
+    calls.flat_exits++;
+    calls.ee = (u4)(uintptr_t)ee;
+    calls.obj = obj;
     reinterpret_cast<u4*>((uintptr_t)obj)[-1] &= ~0x40000000u;   // the VM clears the flag
 }
-orva_monitorEnter2_fn orva_monitorEnter2 = fake_enter;
-orva_monitorFlatExitForJIT_fn orva_monitorFlatExitForJIT = fake_flat_exit;
+static const bool fakes_bound = [] {
+    vm.monitorEnter2 = fake_enter;
+    vm.monitorFlatExitForJIT = fake_flat_exit;
+    return true;
+}();
 static u4 quick_ebp, quick_slot;
 extern "C" int _jit_monitorExitQuicker(u4 obj, EE* ee, u4 ebp, u4 slot)
 {
-    vm.quick_exits++;
-    vm.ee = (u4)(uintptr_t)ee;
-    vm.obj = obj;
+    calls.quick_exits++;
+    calls.ee = (u4)(uintptr_t)ee;
+    calls.obj = obj;
     quick_ebp = ebp;
     quick_slot = slot;
     if (raise_on_exit)
@@ -132,7 +135,7 @@ static void setup_area(void)
     the_ee = reinterpret_cast<u4*>(area + 0x200);
     reinterpret_cast<u4*>(area)[1] = (u4)(uintptr_t)the_ee;
     the_ee[EE_THIN_LOCK_ID / 4] = 0x00050000;   // thread number 5
-    memset(&vm, 0, sizeof vm);
+    memset(&calls, 0, sizeof calls);
     raise_on_exit = 0;
 }
 
@@ -240,7 +243,7 @@ struct lock_case {
     u4 before;        // lock word
     u4 pre;           // word below the object
     u4 after;         // lock word expected
-    int vm_calls;     // enter: orva_monitorEnter2; exit: FlatExit + ExitQuicker
+    int vm_calls;     // enter: vm.monitorEnter2; exit: FlatExit + ExitQuicker
 };
 
 static const lock_case enter_cases[] = {
@@ -266,11 +269,11 @@ TEST_P(MonitorEnter, LockWordTable)
     run_record r = {};
     ASSERT_EQ(run(entry, &r), 1);
     EXPECT_EQ(o.lock, c.after) << c.what;
-    EXPECT_EQ(vm.enters, c.vm_calls) << c.what;
+    EXPECT_EQ(calls.enters, c.vm_calls) << c.what;
     EXPECT_EQ(r.out_eax, (u4)(uintptr_t)&o.word0) << c.what << ": object register lost";
     if (c.vm_calls) {
-        EXPECT_EQ(vm.obj, (u4)(uintptr_t)&o.word0);
-        EXPECT_EQ(vm.ee, (u4)(uintptr_t)the_ee);
+        EXPECT_EQ(calls.obj, (u4)(uintptr_t)&o.word0);
+        EXPECT_EQ(calls.ee, (u4)(uintptr_t)the_ee);
     }
     orva_processor_num = 1;
 }
@@ -302,15 +305,15 @@ TEST_P(MonitorExit, LockWordTable)
     run_record r = {};
     ASSERT_EQ(run(entry, &r), 1);
     EXPECT_EQ(o.lock, c.after) << c.what;
-    EXPECT_EQ(vm.flat_exits + vm.quick_exits, c.vm_calls) << c.what;
+    EXPECT_EQ(calls.flat_exits + calls.quick_exits, c.vm_calls) << c.what;
     if (c.pre != 0) {
-        EXPECT_EQ(vm.flat_exits, 1) << c.what;
+        EXPECT_EQ(calls.flat_exits, 1) << c.what;
     }
     EXPECT_EQ(o.pre & 0x40000000u, 0u) << c.what;
     EXPECT_EQ(r.out_eax, (u4)(uintptr_t)&o.word0) << c.what << ": object register lost";
     if (c.vm_calls) {
-        EXPECT_EQ(vm.obj, (u4)(uintptr_t)&o.word0);
-        EXPECT_EQ(vm.ee, (u4)(uintptr_t)the_ee);
+        EXPECT_EQ(calls.obj, (u4)(uintptr_t)&o.word0);
+        EXPECT_EQ(calls.ee, (u4)(uintptr_t)the_ee);
     }
     orva_processor_num = 1;
 }
@@ -332,7 +335,7 @@ TEST(MonitorExitSlowPath, PendingExceptionIsThrownThere)
         run_record r = {};
         EXPECT_EQ(run(entry, &r), 2) << "object in register " << reg;
         EXPECT_EQ(r.thrown, 0xE000000Eu) << "object in register " << reg;
-        EXPECT_EQ(vm.quick_exits, 1);
+        EXPECT_EQ(calls.quick_exits, 1);
     }
 }
 
@@ -343,7 +346,7 @@ TEST(MonitorExitSlowPath, QuickerGetsEbpAndTheReturnAddressSlot)
     u1* entry = gen_exit(GR_ECX, &o);
     run_record r = {};
     ASSERT_EQ(run(entry, &r), 1);
-    ASSERT_EQ(vm.quick_exits, 1);
+    ASSERT_EQ(calls.quick_exits, 1);
     // The slot lies inside the test stack, just below the arguments.
     EXPECT_LT(quick_slot, (u4)(uintptr_t)area_stack_top());
     EXPECT_GT(quick_slot, (u4)(uintptr_t)area_stack_top() - 64);

@@ -46,7 +46,7 @@ void jit_data_mem_alloc(void** out, method_compile_context*, u4 size)
 s4 orva_processor_cmov_support = 1;
 u4 orva_tla_mask = TLA_MASK;
 
-fake_vm vm;
+fake_vm fvm;
 jmp_buf landing;
 EE fake_ee;
 
@@ -55,7 +55,7 @@ EE fake_ee;
 // ---------------------------------------------------------------------------
 [[noreturn]] static void land(u4 code)
 {
-    vm.thrown = code;
+    fvm.thrown = code;
     longjmp(landing, 1);
 }
 extern "C" {
@@ -91,10 +91,10 @@ void gen_index_check(codegen_context*, int, int, int, int, int, u4, int) { ADD_F
 // ---------------------------------------------------------------------------
 static int fake_instance_of(u4 object, classblock* cb, EE*)
 {
-    vm.instance_calls++;
+    fvm.instance_calls++;
     const JHandle* h = reinterpret_cast<const JHandle*>(object);
     if (h->lockword & LOCK_HDR_ARRAY)
-        return cb == vm.array_answer_class;
+        return cb == fvm.array_answer_class;
     for (classblock* c = reinterpret_cast<method_table*>(h->word0)->classdescriptor; c != nullptr; c = c->superclass)
         if (c == cb)
             return 1;
@@ -109,8 +109,8 @@ static u4* new_block(u4 data_bytes)
 
 static u4 fake_alloc_object(EE*, classblock* cb)
 {
-    vm.alloc_object_calls++;
-    if (vm.refuse_alloc)
+    fvm.alloc_object_calls++;
+    if (fvm.refuse_alloc)
         return 0;
     u4* o = new_block(cb->instance_size);
     o[0] = (u4)(uintptr_t)cb->methodtable;
@@ -119,9 +119,9 @@ static u4 fake_alloc_object(EE*, classblock* cb)
 
 static u4 fake_alloc_array(EE*, int type, int length)
 {
-    vm.alloc_array_calls++;
-    vm.last_array_type = type;
-    if (vm.refuse_alloc)
+    fvm.alloc_array_calls++;
+    fvm.last_array_type = type;
+    if (fvm.refuse_alloc)
         return 0;
     u4 size = type == T_REFERENCE ? 4 : type == T_LONG || type == T_DOUBLE ? 8 : type == T_INT || type == T_FLOAT ? 4
               : type == T_CHAR || type == T_SHORT ? 2 : 1;
@@ -133,26 +133,26 @@ static u4 fake_alloc_array(EE*, int type, int length)
 
 static u4 fake_multi_alloc(int dims, classblock* cls, s4* outermost)
 {
-    vm.multi_dims = dims;
-    vm.multi_class = cls;
+    fvm.multi_dims = dims;
+    fvm.multi_class = cls;
     for (int i = 0; i < dims && i < 4; i++)
-        vm.multi_lengths[i] = outermost[-i];
+        fvm.multi_lengths[i] = outermost[-i];
     return 0x5151;
 }
 
 static int fake_resolve(u4* cp, int index, EE*, u4 mask, int)
 {
-    vm.resolutions++;
-    vm.last_mask = mask;
+    fvm.resolutions++;
+    fvm.last_mask = mask;
     u1* tags = reinterpret_cast<u1*>((uintptr_t)cp[0]);
     tags[index] |= 0x80;
-    cp[index] = vm.resolve_to[index];
+    cp[index] = fvm.resolve_to[index];
     return 1;
 }
 
 static void fake_signal(EE* ee, const char* name, const char* detail)
 {
-    snprintf(vm.signalled, sizeof vm.signalled, "%s%s%s", name, detail ? ": " : "", detail ? detail : "");
+    snprintf(fvm.signalled, sizeof fvm.signalled, "%s%s%s", name, detail ? ": " : "", detail ? detail : "");
     ee->exception_kind = 1;
 }
 static char* fake_classname(const char* name, char* buffer, int length)
@@ -171,32 +171,20 @@ static int fake_snprintf(char* buffer, size_t length, const char* format, ...)
 static int fake_super(classblock*, methodblock*) { return 0; }
 static int fake_clinit(classblock* cb)
 {
-    vm.clinit_calls++;
+    fvm.clinit_calls++;
     cb->state |= CS_INITIALIZED;
     return 0;
 }
 static int fake_access(classblock*, classblock*, int) { return 1; }
 
-orva_is_instance_of_fn orva_is_instance_of = fake_instance_of;
-orva_AllocObject_fn orva_AllocObject = fake_alloc_object;
-orva_AllocArray_fn orva_AllocArray = fake_alloc_array;
-orva_MultiArrayAlloc_fn orva_MultiArrayAlloc = fake_multi_alloc;
-orva_ResolveClassConstant2_fn orva_ResolveClassConstant2 = fake_resolve;
-orva_ExecuteStaticInitializers_fn orva_ExecuteStaticInitializers = fake_clinit;
-orva_SignalError_fn orva_SignalError = fake_signal;
-orva_classname2string_fn orva_classname2string = fake_classname;
-orva_jio_snprintf_fn orva_jio_snprintf = fake_snprintf;
-orva_isSpecialSuperCall_fn orva_isSpecialSuperCall = fake_super;
-orva_VerifyClassAccess_fn orva_VerifyClassAccess = fake_access;
 static classblock* object_class_slot;
 classblock** orva_classJavaLangObject = &object_class_slot;
 
 extern "C" EE* _orva_getee(void) { return &fake_ee; }
 extern "C" methodblock* fi_current_frame_method(EE*) { return nullptr; }
 
-// The monitor slow paths are not taken by these tests.
-orva_monitorFlatExitForJIT_fn orva_monitorFlatExitForJIT = nullptr;
-orva_monitorEnter2_fn orva_monitorEnter2 = nullptr;
+// The monitor slow paths are not taken by these tests (vm.monitorEnter2 and
+// vm.monitorFlatExitForJIT stay null).
 extern "C" int _jit_monitorExitQuicker(u4, EE*, u4, u4) { __builtin_trap(); }
 
 // ---------------------------------------------------------------------------
@@ -204,11 +192,11 @@ extern "C" int _jit_monitorExitQuicker(u4, EE*, u4, u4) { __builtin_trap(); }
 // ---------------------------------------------------------------------------
 static void* fake_quick_alloc(EE*, u4 word0, u4 flags, u4 size)
 {
-    vm.quick_calls++;
-    vm.quick_word0 = word0;
-    vm.quick_flags = flags;
-    vm.quick_size = size;
-    if (vm.refuse_quick)
+    fvm.quick_calls++;
+    fvm.quick_word0 = word0;
+    fvm.quick_flags = flags;
+    fvm.quick_size = size;
+    if (fvm.refuse_quick)
         return nullptr;
     u4* o = new_block(size);
     o[0] = word0;
@@ -216,7 +204,23 @@ static void* fake_quick_alloc(EE*, u4 word0, u4 flags, u4 size)
     return o;
 }
 static u4 gc_vector[GCV_SIZE];
-u4* orva_GCLinkVector = gc_vector;
+
+// The fakes go into the record of the VM's services before any test runs.
+static const bool fakes_bound = [] {
+    vm.is_instance_of = fake_instance_of;
+    vm.AllocObject = fake_alloc_object;
+    vm.AllocArray = fake_alloc_array;
+    vm.MultiArrayAlloc = fake_multi_alloc;
+    vm.ResolveClassConstant2 = fake_resolve;
+    vm.ExecuteStaticInitializers = fake_clinit;
+    vm.SignalError = fake_signal;
+    vm.classname2string = fake_classname;
+    vm.jio_snprintf = fake_snprintf;
+    vm.isSpecialSuperCall = fake_super;
+    vm.VerifyClassAccess = fake_access;
+    vm.GCLinkVector = gc_vector;
+    return true;
+}();
 
 extern "C" void** _GET_DECODE_TABLE_BASE(void)
 {
@@ -250,7 +254,7 @@ static void set_up_thread_area(void)
 void reset_fake_vm(void)
 {
     set_up_thread_area();
-    vm = {};
+    fvm = {};
     fake_ee = {};
     gc_vector[GCV_QUICK_ALLOC] = (u4)(uintptr_t)fake_quick_alloc;
     gc_vector[GCV_QUICK_ALLOC_NEW] = (u4)(uintptr_t)fake_quick_alloc;

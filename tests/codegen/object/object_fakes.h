@@ -23,7 +23,7 @@ struct fake_vm {
     u4 thrown;                      // software exception code that reached a landing
     char signalled[160];            // the last exception signalled to the VM
 };
-extern fake_vm vm;
+extern fake_vm fvm;
 extern jmp_buf landing;
 extern EE fake_ee;
 void reset_fake_vm(void);

@@ -106,7 +106,7 @@ struct orun {
     void unresolved_entry(int index, classblock* cb)
     {
         tags[index] = 7;
-        vm.resolve_to[index] = (u4)(uintptr_t)cb;
+        fvm.resolve_to[index] = (u4)(uintptr_t)cb;
         q.subcode |= QS_UNRESOLVED;
     }
     void local(int l, u4 v) { in.frame[frame_word_of_local(l)] = v; }
@@ -134,12 +134,12 @@ struct orun {
     }
     u4 rerun(machine* out)
     {
-        vm.thrown = 0;
+        fvm.thrown = 0;
         fake_ee.exception_kind = 0;
         *out = {};
         if (setjmp(landing) == 0)
             rm_run(&f, in, out, 0);
-        return vm.thrown;
+        return fvm.thrown;
     }
 };
 
@@ -163,23 +163,23 @@ TEST(ClassCache, CheckcastFillsTheCacheThenHits)
     machine out;
     t.local(1, b.ref());
     EXPECT_EQ(t.go(&out), 0u);
-    EXPECT_EQ(vm.instance_calls, 1) << "the first execution misses";
+    EXPECT_EQ(fvm.instance_calls, 1) << "the first execution misses";
     EXPECT_EQ(t.rerun(&out), 0u);
-    EXPECT_EQ(vm.instance_calls, 1) << "the cache holds B's method table";
+    EXPECT_EQ(fvm.instance_calls, 1) << "the cache holds B's method table";
     EXPECT_EQ(out.frame[frame_word_of_local(1)], b.ref());
     t.local(1, d.ref());
     EXPECT_EQ(t.rerun(&out), 0u);
-    EXPECT_EQ(vm.instance_calls, 2);
+    EXPECT_EQ(fvm.instance_calls, 2);
     t.local(1, c.ref());
     EXPECT_EQ(t.rerun(&out), 0xE000000Eu);
-    EXPECT_STREQ(vm.signalled, "java/lang/ClassCastException: C");
+    EXPECT_STREQ(fvm.signalled, "java/lang/ClassCastException: C");
     t.local(1, 0);
-    int calls = vm.instance_calls;
+    int calls = fvm.instance_calls;
     EXPECT_EQ(t.rerun(&out), 0u) << "null passes";
-    EXPECT_EQ(vm.instance_calls, calls);
+    EXPECT_EQ(fvm.instance_calls, calls);
     t.local(1, b.ref());
     EXPECT_EQ(t.rerun(&out), 0u);
-    EXPECT_EQ(vm.instance_calls, calls + 1) << "D's fill replaced B's";
+    EXPECT_EQ(fvm.instance_calls, calls + 1) << "D's fill replaced B's";
     EXPECT_TRUE(t.code_unchanged()) << "a fill wrote code";
 }
 
@@ -199,10 +199,10 @@ TEST(ClassCache, InstanceofAnswersAndCachesBothWays)
         machine out;
         EXPECT_EQ(t.go(&out), 0u);
         EXPECT_EQ(out.frame[frame_word_of_local(0)], k.answer);
-        EXPECT_EQ(vm.instance_calls, k.calls);
+        EXPECT_EQ(fvm.instance_calls, k.calls);
         EXPECT_EQ(t.rerun(&out), 0u);
         EXPECT_EQ(out.frame[frame_word_of_local(0)], k.answer) << "from the cache";
-        EXPECT_EQ(vm.instance_calls, k.calls) << "positive and negative caches";
+        EXPECT_EQ(fvm.instance_calls, k.calls) << "positive and negative caches";
         EXPECT_TRUE(t.code_unchanged()) << "a fill wrote code";
     }
 }
@@ -216,7 +216,7 @@ TEST(ClassCache, ArraysAreCachedByElementClassOrHeaderByte)
     t.o.r[0] = local_op(0);
     t.o.r[2] = local_op(1);
     ASSERT_EQ(gen_and_register_class_cache(&t.f.cg, &t.qp, &t.o), 0);
-    vm.array_answer_class = &w.A;
+    fvm.array_answer_class = &w.A;
     // Object arrays of element class B (length 2, the class after the elements).
     object arr1{}, arr2{};
     for (object* a : {&arr1, &arr2}) {
@@ -228,19 +228,19 @@ TEST(ClassCache, ArraysAreCachedByElementClassOrHeaderByte)
     t.local(1, arr1.ref());
     EXPECT_EQ(t.go(&out), 0u);
     EXPECT_EQ(out.frame[0], 1u);
-    EXPECT_EQ(vm.instance_calls, 1);
+    EXPECT_EQ(fvm.instance_calls, 1);
     t.local(1, arr2.ref());
     EXPECT_EQ(t.rerun(&out), 0u);
     EXPECT_EQ(out.frame[0], 1u);
-    EXPECT_EQ(vm.instance_calls, 1) << "same element class: a hit";
+    EXPECT_EQ(fvm.instance_calls, 1) << "same element class: a hit";
     object ints{};
     ints.word0 = 3;
     ints.lock = T_INT << 3 | LOCK_HDR_ARRAY;
     t.local(1, ints.ref());
     EXPECT_EQ(t.rerun(&out), 0u);
-    EXPECT_EQ(vm.instance_calls, 2);
+    EXPECT_EQ(fvm.instance_calls, 2);
     EXPECT_EQ(t.rerun(&out), 0u);
-    EXPECT_EQ(vm.instance_calls, 2) << "the header byte is cached";
+    EXPECT_EQ(fvm.instance_calls, 2) << "the header byte is cached";
 }
 
 TEST(ClassCache, StoreCheckComparesClassThenSuperclassThenAsksTheVm)
@@ -258,7 +258,7 @@ TEST(ClassCache, StoreCheckComparesClassThenSuperclassThenAsksTheVm)
         t.local(1, k.ref);
         machine out;
         EXPECT_EQ(t.go(&out), k.thrown);
-        EXPECT_EQ(vm.instance_calls, k.calls);
+        EXPECT_EQ(fvm.instance_calls, k.calls);
     }
 }
 
@@ -276,13 +276,13 @@ TEST(UnresolvedTypeCheck, StubContractAndRedirection)
     machine out;
     t.local(1, b.ref());
     EXPECT_EQ(t.go(&out), 0u);
-    EXPECT_EQ(vm.resolutions, 1);
-    EXPECT_EQ(vm.last_mask, 0x80u);
+    EXPECT_EQ(fvm.resolutions, 1);
+    EXPECT_EQ(fvm.last_mask, 0x80u);
     EXPECT_EQ(t.rerun(&out), 0u);
-    EXPECT_EQ(vm.resolutions, 1) << "redirected to the quick form";
+    EXPECT_EQ(fvm.resolutions, 1) << "redirected to the quick form";
     t.local(1, c.ref());
     EXPECT_EQ(t.rerun(&out), 0xE000000Eu);
-    EXPECT_STREQ(vm.signalled, "java/lang/ClassCastException: C");
+    EXPECT_STREQ(fvm.signalled, "java/lang/ClassCastException: C");
     t.local(1, 0);
     EXPECT_EQ(t.rerun(&out), 0u);
 
@@ -300,7 +300,7 @@ TEST(UnresolvedTypeCheck, StubContractAndRedirection)
         first = false;
         EXPECT_EQ(out.frame[0], k.answer);
     }
-    EXPECT_EQ(vm.resolutions, 1);
+    EXPECT_EQ(fvm.resolutions, 1);
 }
 
 // ---------------------------------------------------------------------------
@@ -322,15 +322,15 @@ TEST(Allocation, NewTakesTheQuickEntryBelowTheLimit)
         t.q.aux = (u4)(uintptr_t)&w.D;
         t.o.r[0] = local_op(0);
         ASSERT_EQ(gen_new(&t.f.cg, &t.qp, &t.o), 0);
-        vm.refuse_quick = k.refuse;
+        fvm.refuse_quick = k.refuse;
         machine out;
         EXPECT_EQ(t.go(&out), 0u);
-        EXPECT_EQ(vm.quick_calls, k.quick) << k.size;
-        EXPECT_EQ(vm.alloc_object_calls, k.routine) << k.size;
+        EXPECT_EQ(fvm.quick_calls, k.quick) << k.size;
+        EXPECT_EQ(fvm.alloc_object_calls, k.routine) << k.size;
         if (k.quick) {
-            EXPECT_EQ(vm.quick_size, k.block);
-            EXPECT_EQ(vm.quick_flags, 0u);
-            EXPECT_EQ(vm.quick_word0, (u4)(uintptr_t)&w.mD);
+            EXPECT_EQ(fvm.quick_size, k.block);
+            EXPECT_EQ(fvm.quick_flags, 0u);
+            EXPECT_EQ(fvm.quick_word0, (u4)(uintptr_t)&w.mD);
         }
         u4 obj = out.frame[0];
         ASSERT_NE(obj, 0u);
@@ -341,10 +341,10 @@ TEST(Allocation, NewTakesTheQuickEntryBelowTheLimit)
     t.q.aux = (u4)(uintptr_t)&w.D;
     t.o.r[0] = local_op(0);
     ASSERT_EQ(gen_new(&t.f.cg, &t.qp, &t.o), 0);
-    vm.refuse_quick = vm.refuse_alloc = 1;
+    fvm.refuse_quick = fvm.refuse_alloc = 1;
     machine out;
     EXPECT_EQ(t.go(&out), 0xE000000Eu);
-    EXPECT_STREQ(vm.signalled, "java/lang/OutOfMemoryError: D");
+    EXPECT_STREQ(fvm.signalled, "java/lang/OutOfMemoryError: D");
 }
 
 TEST(Allocation, NewOfAnUninitialisedClassInitialisesItOnce)
@@ -360,11 +360,11 @@ TEST(Allocation, NewOfAnUninitialisedClassInitialisesItOnce)
     ASSERT_EQ(gen_new(&t.f.cg, &t.qp, &t.o), 0);
     machine out;
     EXPECT_EQ(t.go(&out), 0u);
-    EXPECT_EQ(vm.clinit_calls, 1);
+    EXPECT_EQ(fvm.clinit_calls, 1);
     EXPECT_EQ(reinterpret_cast<u4*>(out.frame[0])[0], (u4)(uintptr_t)&w.mD);
     EXPECT_EQ(t.rerun(&out), 0u);
-    EXPECT_EQ(vm.clinit_calls, 1);
-    EXPECT_EQ(vm.alloc_object_calls, 2);
+    EXPECT_EQ(fvm.clinit_calls, 1);
+    EXPECT_EQ(fvm.alloc_object_calls, 2);
 }
 
 TEST(Allocation, NewarrayLengthsAndSizes)
@@ -400,18 +400,18 @@ TEST(Allocation, NewarrayLengthsAndSizes)
         t.o.r[2] = k.constant ? const_op(k.length) : local_op(1);
         t.local(1, (u4)k.length);
         ASSERT_EQ(gen_newarray(&t.f.cg, &t.qp, &t.o), 0) << k.what;
-        vm.refuse_quick = k.refuse_quick;
+        fvm.refuse_quick = k.refuse_quick;
         machine out;
         EXPECT_EQ(t.go(&out), k.thrown) << k.what;
-        EXPECT_EQ(vm.quick_calls, k.quick) << k.what;
-        EXPECT_EQ(vm.alloc_array_calls, k.routine) << k.what;
+        EXPECT_EQ(fvm.quick_calls, k.quick) << k.what;
+        EXPECT_EQ(fvm.alloc_array_calls, k.routine) << k.what;
         if (k.quick) {
-            EXPECT_EQ(vm.quick_size, k.block) << k.what;
-            EXPECT_EQ(vm.quick_flags, (u4)(k.type << 3 | 2)) << k.what;
-            EXPECT_EQ(vm.quick_word0, (u4)k.length) << k.what;
+            EXPECT_EQ(fvm.quick_size, k.block) << k.what;
+            EXPECT_EQ(fvm.quick_flags, (u4)(k.type << 3 | 2)) << k.what;
+            EXPECT_EQ(fvm.quick_word0, (u4)k.length) << k.what;
         }
         if (k.thrown == 0xE000000Eu)
-            EXPECT_STREQ(vm.signalled, "java/lang/NegativeArraySizeException") << k.what;
+            EXPECT_STREQ(fvm.signalled, "java/lang/NegativeArraySizeException") << k.what;
         if (k.thrown == 0) {
             ASSERT_NE(out.frame[0], 0u) << k.what;
             EXPECT_EQ(reinterpret_cast<u4*>(out.frame[0])[0], (u4)k.length) << k.what;
@@ -424,11 +424,11 @@ TEST(Allocation, NewarrayLengthsAndSizes)
     t.o.r[2] = local_op(1);
     t.local(1, 0x10000000u);
     ASSERT_EQ(gen_newarray(&t.f.cg, &t.qp, &t.o), 0);
-    vm.refuse_alloc = 1;
+    fvm.refuse_alloc = 1;
     machine out;
     EXPECT_EQ(t.go(&out), 0xE000000Eu);
-    EXPECT_EQ(vm.quick_calls, 0);
-    EXPECT_EQ(vm.alloc_array_calls, 1);
+    EXPECT_EQ(fvm.quick_calls, 0);
+    EXPECT_EQ(fvm.alloc_array_calls, 1);
 }
 
 TEST(Allocation, ObjectArraysKeepTheirElementClassAfterTheElements)
@@ -449,17 +449,17 @@ TEST(Allocation, ObjectArraysKeepTheirElementClassAfterTheElements)
         t.o.r[2] = k.constant ? const_op(3) : local_op(1);
         t.local(1, 3);
         ASSERT_EQ(gen_anewarray(&t.f.cg, &t.qp, &t.o), 0);
-        vm.refuse_quick = k.refuse;
+        fvm.refuse_quick = k.refuse;
         machine out;
         EXPECT_EQ(t.go(&out), 0u);
         u4* a = reinterpret_cast<u4*>(out.frame[0]);
         ASSERT_NE(a, nullptr);
         EXPECT_EQ(a[0], 3u);
         EXPECT_EQ(a[2 + 3], (u4)(uintptr_t)&w.B);
-        EXPECT_EQ(vm.resolutions, k.unresolved ? 1 : 0);
+        EXPECT_EQ(fvm.resolutions, k.unresolved ? 1 : 0);
         if (!k.unresolved && !k.refuse) {
-            EXPECT_EQ(vm.quick_size, (3u * 4 + 4 + 19) & ~7u);
-            EXPECT_EQ(vm.quick_flags, (u4)(T_REFERENCE << 3 | 2));
+            EXPECT_EQ(fvm.quick_size, (3u * 4 + 4 + 19) & ~7u);
+            EXPECT_EQ(fvm.quick_flags, (u4)(T_REFERENCE << 3 | 2));
         }
     }
 }
@@ -483,10 +483,10 @@ TEST(Allocation, MultianewarrayPassesTheDimensionsOutermostFirst)
     machine out;
     EXPECT_EQ(t.go(&out), 0u);
     EXPECT_EQ(out.frame[0], 0x5151u);
-    EXPECT_EQ(vm.multi_dims, 2);
-    EXPECT_EQ(vm.multi_class, &w.A);
-    EXPECT_EQ(vm.multi_lengths[0], 4);
-    EXPECT_EQ(vm.multi_lengths[1], 7);
+    EXPECT_EQ(fvm.multi_dims, 2);
+    EXPECT_EQ(fvm.multi_class, &w.A);
+    EXPECT_EQ(fvm.multi_lengths[0], 4);
+    EXPECT_EQ(fvm.multi_lengths[1], 7);
 }
 
 // ---------------------------------------------------------------------------
@@ -499,16 +499,16 @@ TEST(Ldc, TheResolutionBlockRunsOnce)
     t.q.target = 6;
     t.q.value = (u4)(uintptr_t)&t.cp[6];
     t.tags[6] = 8;
-    vm.resolve_to[6] = 0xABCD0000u;
+    fvm.resolve_to[6] = 0xABCD0000u;
     t.o.r[0] = local_op(0);
     ASSERT_EQ(gen_resolve_ldc(&t.f.cg, &t.qp, &t.o), 0);
     machine out;
     EXPECT_EQ(t.go(&out), 0u);
     EXPECT_EQ(out.frame[0], 0xABCD0000u);
-    EXPECT_EQ(vm.last_mask, 0x100u);
+    EXPECT_EQ(fvm.last_mask, 0x100u);
     EXPECT_EQ(t.rerun(&out), 0u);
     EXPECT_EQ(out.frame[0], 0xABCD0000u);
-    EXPECT_EQ(vm.resolutions, 1);
+    EXPECT_EQ(fvm.resolutions, 1);
     // The block kept every register it borrowed.
     EXPECT_EQ(out.reg[RM_EBX], 0xDEAD0003u);
 

@@ -47,7 +47,7 @@ extern "C" int jit_init_linux(void)
         printf(" GO\n");
         jit_checkpoint_linux(0);
     }
-    EE* ee = orva_EE != nullptr ? orva_EE() : nullptr;
+    EE* ee = vm.EE != nullptr ? vm.EE() : nullptr;
     const char* error = nullptr;
     u4 registration = get_tla_data(TLA_REGISTRATION);
     if (registration == 0)

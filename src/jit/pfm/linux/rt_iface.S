@@ -16,6 +16,7 @@
  */
 #include "vm_abi.h"
 #include "lib/rt_support.h"
+#include "driver/vmlink.h"
 
         .text
 
@@ -69,7 +70,7 @@ ENTRY(__invokeinterface)
         pushl   %ecx
         pushl   %edi
         pushl   %ebx
-        LOAD_VALUE orva_ResolveClassConstant2, %eax
+        LOAD_VALUE vm+VM_ResolveClassConstant2, %eax
         call    *%eax
         addl    $20, %esp
         movl    %esp, %ecx

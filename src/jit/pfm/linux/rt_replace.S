@@ -30,6 +30,7 @@
  * still 0 at class preparation keeps the bodies that need it unbound.
  */
 #include "vm_abi.h"
+#include "driver/vmlink.h"
 
 #define SECTION         .orva_replaced
 #define SFLAGS          "awx",@progbits
@@ -183,7 +184,7 @@ GLOBAL(rt_replace_lock_sites)
         SP      0, -32
         pushl   %edx
         SP      0, -36
-        call    *orva_is_instance_of
+        call    *vm+VM_is_instance_of
         addl    $12, %esp
         SP      0, -24
         testb   %al, %al
@@ -324,7 +325,7 @@ GLOBAL(rt_replace_lock_sites)
         LOAD_EE %eax
         pushl   %eax
         SP      \k, \depth-16
-        call    *orva_monitorFlatExitForJIT
+        call    *vm+VM_monitorFlatExitForJIT
         addl    $8, %esp
         SP      \k, \depth-8
         popl    %edx

@@ -23,6 +23,7 @@
  * registers.  R1 is this stub's return address, R2 - 5 the site.
  */
 #include "vm_abi.h"
+#include "driver/vmlink.h"
 
 #define ENTRY(name) \
         .globl  name; \
@@ -303,7 +304,7 @@ ENTRY(__new_quick)
         orl     $1, (%esp)
         pushl   EE_TRANSITION(%eax)
         movl    %esp, EE_TRANSITION(%eax)
-        pushl   $1                      /* orva_ResolveClassConstant2(cp, index, EE, 0x80, 1) */
+        pushl   $1                      /* vm.ResolveClassConstant2(cp, index, EE, 0x80, 1) */
         pushl   $0x80
         pushl   %eax
         pushl   %edx
@@ -311,7 +312,7 @@ ENTRY(__new_quick)
         call    776f
 776:    popl    %edx
         addl    $_GLOBAL_OFFSET_TABLE_+(.-776b), %edx
-        call    *orva_ResolveClassConstant2@GOTOFF(%edx)
+        call    *vm+VM_ResolveClassConstant2@GOTOFF(%edx)
         addl    $20, %esp
         movl    %esp, %ecx
         andl    $TLA_MASK, %ecx

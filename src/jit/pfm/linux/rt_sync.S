@@ -22,6 +22,7 @@
  */
 #include "vm_abi.h"
 #include "lib/rt_support.h"
+#include "driver/vmlink.h"
 
         .text
 
@@ -81,7 +82,7 @@
         andl    $TLA_MASK, %edx
         pushl   %ecx
         pushl   TLA_EE(%edx)
-        LOAD_VALUE orva_monitorEnter2, %eax
+        LOAD_VALUE vm+VM_monitorEnter2, %eax
         call    *%eax
         addl    $8, %esp
 1:      movl    %esp, %edx
@@ -191,7 +192,7 @@
         jz      1f
         pushl   %ecx
         pushl   %edx
-        LOAD_VALUE orva_monitorFlatExitForJIT, %eax
+        LOAD_VALUE vm+VM_monitorFlatExitForJIT, %eax
         call    *%eax
         addl    $8, %esp
         jmp     1f

@@ -42,11 +42,11 @@ u4 testCatcher(int index, void* catch_table, int unused, classblock* thrown, u4*
 
 classblock* rt_GetThrowableClass(EE* ee, const char* class_name)
 {
-    classblock* cb = orva_FindClassFromClass(ee, class_name, 1, nullptr);
+    classblock* cb = vm.FindClassFromClass(ee, class_name, 1, nullptr);
     if (cb == nullptr)
-        cb = orva_FindClassFromClass(ee, "java/lang/UnknownError", 1, nullptr);
+        cb = vm.FindClassFromClass(ee, "java/lang/UnknownError", 1, nullptr);
     if (cb == nullptr) {
-        ee->exception = orva_exceptionInternalObject(1);
+        ee->exception = vm.exceptionInternalObject(1);
         ee->exception_kind = 1;
         return nullptr;
     }

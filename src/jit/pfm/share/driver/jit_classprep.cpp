@@ -15,7 +15,7 @@
 
 namespace {
 
-EE* current_ee() { return orva_EE != nullptr ? orva_EE() : nullptr; }
+EE* current_ee() { return vm.EE != nullptr ? vm.EE() : nullptr; }
 
 bool is_clinit(const methodblock* mb) { return strcmp(mb->name, "<clinit>") == 0; }
 
@@ -95,8 +95,8 @@ void walk_free(class_walk& w)
 void profiler_event(u4 type, methodblock* mb, EE* ee)
 {
     u4 record[8] = {type, reinterpret_cast<u4>(ee), reinterpret_cast<u4>(mb), 0, 0, 0, 0, 0};
-    if (orva_jvmpi_generic_event != nullptr)
-        orva_jvmpi_generic_event(record);
+    if (vm.jvmpi_generic_event != nullptr)
+        vm.jvmpi_generic_event(record);
 }
 
 } // namespace
@@ -107,21 +107,21 @@ void setup_invoker(methodblock* mb)
     if (mb->access & (ACC_NATIVE | ACC_ABSTRACT)) {
         if ((mb->access & ACC_ABSTRACT) || mb->invoker == nullptr)
             return;
-        if (mb->invoker == orva_invokeLazyNativeMethod) {
-            mb->invoker = orva_SelectInvokeLazyNativeMethod;
+        if (mb->invoker == vm.invokeLazyNativeMethod) {
+            mb->invoker = vm.SelectInvokeLazyNativeMethod;
         } else if (mb->access & ACC_SYNCHRONIZED) {
-            mb->invoker = orva_SelectInvokeJNISynchronizedNativeMethod;
+            mb->invoker = vm.SelectInvokeJNISynchronizedNativeMethod;
         } else {
-            void* custom = orva_mmijGetCustomSelectInvoker != nullptr ? orva_mmijGetCustomSelectInvoker(ee, mb, 1) : nullptr;
-            mb->invoker = custom != nullptr ? custom : orva_SelectInvokeJNINativeMethod;
+            void* custom = vm.mmijGetCustomSelectInvoker != nullptr ? vm.mmijGetCustomSelectInvoker(ee, mb, 1) : nullptr;
+            mb->invoker = custom != nullptr ? custom : vm.SelectInvokeJNINativeMethod;
         }
         return;
     }
     bool sync = mb->access & ACC_SYNCHRONIZED;
     if (mb->exception_table_length != 0)
-        mb->invoker = sync ? orva_SelectInvokeSynchronizedJavaMethodWithCatch : orva_SelectInvokeJavaMethodWithCatch;
+        mb->invoker = sync ? vm.SelectInvokeSynchronizedJavaMethodWithCatch : vm.SelectInvokeJavaMethodWithCatch;
     else
-        mb->invoker = sync ? orva_SelectInvokeSynchronizedJavaMethod : orva_SelectInvokeJavaMethod;
+        mb->invoker = sync ? vm.SelectInvokeSynchronizedJavaMethod : vm.SelectInvokeJavaMethod;
 }
 
 int jit_setup_a_mb(methodblock* mb)
@@ -134,7 +134,7 @@ int jit_setup_a_mb(methodblock* mb)
 
 void jit_setup_methods(classblock* cb, EE* ee)
 {
-    orva_monitorEnter2(ee, reinterpret_cast<u4>(cb));
+    vm.monitorEnter2(ee, reinterpret_cast<u4>(cb));
     jit_nccb_malloc(cb);
     int class_index = (compile_option3_flag & OPT3_NBUILTIN) ? -1 : get_class_index_for_replacing(cb);
     for (u2 i = 0; i < cb->methods_count; i++) {
@@ -148,7 +148,7 @@ void jit_setup_methods(classblock* cb, EE* ee)
     }
     for (u2 i = 0; i < cb->miranda_count; i++)
         jit_setup_a_mb(&cb->mirandas[i]);
-    orva_monitorExit2(ee, reinterpret_cast<u4>(cb));
+    vm.monitorExit2(ee, reinterpret_cast<u4>(cb));
     search_bytecode_in_a_class(cb);
 }
 
@@ -249,19 +249,19 @@ void search_bytecode_in_a_class(classblock* cb)
 int jit_prepare_loaded_classes(void)
 {
     EE* ee = current_ee();
-    if (orva_EnumerateOverLoaderCache == nullptr)
+    if (vm.EnumerateOverLoaderCache == nullptr)
         return 0;
-    orva_sysMonitorEnter(orva_sys_thread(ee), orva_binclass_lock);
+    vm.sysMonitorEnter(orva_sys_thread(ee), orva_binclass_lock);
     class_walk w{};
     u4 n = 0;
-    orva_EnumerateOverLoaderCache(ee, count_class, &n);
+    vm.EnumerateOverLoaderCache(ee, count_class, &n);
     int result = 0;
     if (n != 0) {
         // The array lives on the heap: a large class set must not exhaust the stack.
         w.classes = static_cast<classblock**>(jit_vm_malloc(n * sizeof(classblock*)));
         w.capacity = n;
         if (w.classes != nullptr)
-            orva_EnumerateOverLoaderCache(ee, collect_class, &w);
+            vm.EnumerateOverLoaderCache(ee, collect_class, &w);
         u4 cells = w.count * w.count;
         bool overflow = w.count != 0 && cells / w.count != w.count;
         w.state = w.classes != nullptr ? static_cast<u1*>(jit_vm_malloc(w.count)) : nullptr;
@@ -290,6 +290,6 @@ int jit_prepare_loaded_classes(void)
         }
         walk_free(w);
     }
-    orva_sysMonitorExit(orva_sys_thread(ee), orva_binclass_lock);
+    vm.sysMonitorExit(orva_sys_thread(ee), orva_binclass_lock);
     return result;
 }

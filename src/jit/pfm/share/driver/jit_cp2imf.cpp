@@ -88,7 +88,7 @@ cp2imf_table* jit_pack_cp2imf(cp_node** list, method_compile_context* m)
 
 void create_cp2imf_info(codegen_context* cg, method_compile_context* m, u4 used)
 {
-    thread_compile_record* rec = jit_compile_record(orva_EE != nullptr ? orva_EE() : nullptr);
+    thread_compile_record* rec = jit_compile_record(vm.EE != nullptr ? vm.EE() : nullptr);
     cp2imf_table* table = jit_pack_cp2imf(&cg->cp_list, m);
     if (rec != nullptr)
         rec->cp2imf = table;
@@ -96,7 +96,7 @@ void create_cp2imf_info(codegen_context* cg, method_compile_context* m, u4 used)
 
 void create_exc_cp2imf_info(codegen_context* cg, method_compile_context* m, u4 used)
 {
-    thread_compile_record* rec = jit_compile_record(orva_EE != nullptr ? orva_EE() : nullptr);
+    thread_compile_record* rec = jit_compile_record(vm.EE != nullptr ? vm.EE() : nullptr);
     cp2imf_table* table = jit_pack_cp2imf(&cg->cp_list_aux, m);
     if (rec != nullptr)
         rec->exc_cp2imf = table;

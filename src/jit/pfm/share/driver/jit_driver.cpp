@@ -31,20 +31,20 @@ const char* class_name_of(const methodblock* mb) { return mb->clazz != nullptr ?
 
 int set_frame_mode(EE* ee, int mode)
 {
-    if (orva_FrameIntf == nullptr || orva_FrameIntf[FI_SET_MODE] == 0)
+    if (vm.FrameIntf == nullptr || vm.FrameIntf[FI_SET_MODE] == 0)
         return 0;
-    return reinterpret_cast<orva_fi_set_mode_fn>(orva_FrameIntf[FI_SET_MODE])(ee, mode);
+    return reinterpret_cast<orva_fi_set_mode_fn>(vm.FrameIntf[FI_SET_MODE])(ee, mode);
 }
 
 void profiler_event(u4 type, methodblock* mb, EE* ee)
 {
     u4 record[8] = {type, reinterpret_cast<u4>(ee), reinterpret_cast<u4>(mb), 0, 0, 0, 0, 0};
-    orva_jvmpi_generic_event(record);
+    vm.jvmpi_generic_event(record);
 }
 
 bool profiler_word1(u4 bit)
 {
-    return orva_jvmpi_info != nullptr && (orva_jvmpi_info->words[1] & bit) && orva_jvmpi_generic_event != nullptr;
+    return orva_jvmpi_info != nullptr && (orva_jvmpi_info->words[1] & bit) && vm.jvmpi_generic_event != nullptr;
 }
 
 bool has_transfer_point(methodblock* mb, u4 transfer_point)
@@ -85,12 +85,12 @@ void reset_context(method_compile_context* m)
 
 extern "C" void jit_mmi_global_compile_lock(EE* ee)
 {
-    orva_sysMonitorEnter(orva_sys_thread(ee), orva_global_lock);
+    vm.sysMonitorEnter(orva_sys_thread(ee), orva_global_lock);
 }
 
 extern "C" void jit_mmi_global_compile_unlock(EE* ee)
 {
-    orva_sysMonitorExit(orva_sys_thread(ee), orva_global_lock);
+    vm.sysMonitorExit(orva_sys_thread(ee), orva_global_lock);
 }
 
 void jit_fast_compile_free_workspace(method_compile_context* m)
@@ -114,19 +114,19 @@ void revert_to_interpreter_invoker(EE* ee, methodblock* mb)
     mb->counter = MB_COUNTER_NEVER;
     bool sync = mb->access & ACC_SYNCHRONIZED;
     if (mb->access & ACC_ABSTRACT) {
-        mb->invoker = orva_invokeAbstractMethod;
+        mb->invoker = vm.invokeAbstractMethod;
     } else if (!(mb->access & ACC_NATIVE)) {
         if (mb->exception_table_length != 0)
-            mb->invoker = sync ? orva_invokeSynchronizedJavaMethodWithCatch : orva_invokeJavaMethodWithCatch;
+            mb->invoker = sync ? vm.invokeSynchronizedJavaMethodWithCatch : vm.invokeJavaMethodWithCatch;
         else
-            mb->invoker = sync ? orva_invokeSynchronizedJavaMethod : orva_invokeJavaMethod;
-    } else if (mb->invoker == orva_SelectInvokeLazyNativeMethod) {
-        mb->invoker = orva_invokeLazyNativeMethod;
+            mb->invoker = sync ? vm.invokeSynchronizedJavaMethod : vm.invokeJavaMethod;
+    } else if (mb->invoker == vm.SelectInvokeLazyNativeMethod) {
+        mb->invoker = vm.invokeLazyNativeMethod;
     } else if (sync) {
-        mb->invoker = orva_invokeJNISynchronizedNativeMethod;
+        mb->invoker = vm.invokeJNISynchronizedNativeMethod;
     } else {
-        void* custom = orva_mmijGetCustomSelectInvoker != nullptr ? orva_mmijGetCustomSelectInvoker(ee, mb, 0) : nullptr;
-        mb->invoker = custom != nullptr ? custom : orva_invokeJNINativeMethod;
+        void* custom = vm.mmijGetCustomSelectInvoker != nullptr ? vm.mmijGetCustomSelectInvoker(ee, mb, 0) : nullptr;
+        mb->invoker = custom != nullptr ? custom : vm.invokeJNINativeMethod;
     }
     ForceCCtoInvokeInterpreterFromJIT(mb);
 }
@@ -209,10 +209,10 @@ int install(methodblock* mb, method_compile_context* ctx, rcc* record, EE* ee)
     if (ctx->state_flags & MCC_MMI2JIT)
         mb->compiled_flags |= MBC_TRANSFER_POINT;
     if (orva_jvmpi_info != nullptr && orva_jvmpi_info->words[0] != 0
-        && (orva_jvmpi_info->words[0] & JVMPI_W0_LOAD_EVENTS) && orva_jvmpi_load_compiled_method != nullptr) {
+        && (orva_jvmpi_info->words[0] & JVMPI_W0_LOAD_EVENTS) && vm.jvmpi_load_compiled_method != nullptr) {
         u4 load[5] = {reinterpret_cast<u4>(ee), reinterpret_cast<u4>(rec->code_start),
                       static_cast<u4>(rec->code_end - rec->code_start), 0, 0};
-        orva_jvmpi_load_compiled_method(load);
+        vm.jvmpi_load_compiled_method(load);
     }
     mb->compiled_flags |= MBC_CODE_INSTALLED;
     mb->compiled_code = rec->compiled_entry;

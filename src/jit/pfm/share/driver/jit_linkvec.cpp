@@ -5,8 +5,8 @@
 // word (byte 3 the compiler-interface version, byte 2 the class-file major
 // version, the low half the minor version); hook slots hold the address of a
 // VM variable the compiler writes through; service slots hold a function
-// pointer or the address of a VM variable, copied once into a global; slot 108
-// points at the MMI table.
+// pointer or the address of a VM variable, copied once into the record `vm`
+// or a global; slot 108 points at the MMI table.
 //
 // Nothing is written into the VM until it has been accepted: the MMI hook
 // variables, the GC callbacks and the link-vector hooks are all written by
@@ -18,14 +18,10 @@
 #include "lib/lib.h"
 #include "linux.h"
 
-#define ORVA_DEFINE_SERVICE(slot, name, type) type name;
-ORVA_LV_SERVICES(ORVA_DEFINE_SERVICE)
-ORVA_MMI_SERVICES(ORVA_DEFINE_SERVICE)
-#undef ORVA_DEFINE_SERVICE
+#define ORVA_DEFINE_VARIABLE(slot, name, type) type name;
+ORVA_LV_VARIABLES(ORVA_DEFINE_VARIABLE)
+#undef ORVA_DEFINE_VARIABLE
 
-u4* orva_CompileCodeLinkVector;
-u4* orva_ZEKCompileCodeLinkVector;
-u4* orva_FrameIntf;
 s4 orva_mmijVersion;
 u4 orva_mmipIARLow;
 u4 orva_mmipIARHigh;
@@ -67,29 +63,29 @@ u4 fn(const void* f) { return reinterpret_cast<u4>(f); }
 
 void* jit_vm_malloc(size_t size)
 {
-    return orva_malloc != nullptr ? orva_malloc(size) : malloc(size);
+    return vm.malloc != nullptr ? vm.malloc(size) : malloc(size);
 }
 
 void jit_vm_free(void* p)
 {
     if (p == nullptr)
         return;
-    if (orva_free != nullptr)
-        orva_free(p);
+    if (vm.free != nullptr)
+        vm.free(p);
     else
         free(p);
 }
 
 void jit_monitor_enter(void* monitor)
 {
-    if (orva_sysMonitorEnter != nullptr)
-        orva_sysMonitorEnter(orva_sys_thread(orva_EE != nullptr ? orva_EE() : nullptr), monitor);
+    if (vm.sysMonitorEnter != nullptr)
+        vm.sysMonitorEnter(orva_sys_thread(vm.EE != nullptr ? vm.EE() : nullptr), monitor);
 }
 
 void jit_monitor_exit(void* monitor)
 {
-    if (orva_sysMonitorExit != nullptr)
-        orva_sysMonitorExit(orva_sys_thread(orva_EE != nullptr ? orva_EE() : nullptr), monitor);
+    if (vm.sysMonitorExit != nullptr)
+        vm.sysMonitorExit(orva_sys_thread(vm.EE != nullptr ? vm.EE() : nullptr), monitor);
 }
 
 void jit_store_versions(u4 version_word)
@@ -137,10 +133,13 @@ int jit_check_java_vm(u4* link_vector)
 
 int jit_get_link_vector(u4* link_vector)
 {
-    orva_CompileCodeLinkVector = link_vector;
-#define ORVA_COPY_SERVICE(slot, name, type) name = reinterpret_cast<type>(link_vector[slot]);
+    vm.CompileCodeLinkVector = link_vector;
+#define ORVA_COPY_SERVICE(slot, name, type) vm.name = reinterpret_cast<type>(link_vector[slot]);
     ORVA_LV_SERVICES(ORVA_COPY_SERVICE)
 #undef ORVA_COPY_SERVICE
+#define ORVA_COPY_VARIABLE(slot, name, type) name = reinterpret_cast<type>(link_vector[slot]);
+    ORVA_LV_VARIABLES(ORVA_COPY_VARIABLE)
+#undef ORVA_COPY_VARIABLE
     if (jit_bind_mmi(reinterpret_cast<u4*>(link_vector[LV_MMI])) != 0)
         return 1;
     const jvmpi_info* profiler = orva_jvmpi_info;
@@ -172,20 +171,19 @@ int jit_bind_mmi(u4* mmi)
         fflush(stderr);
         return 1;
     }
-    orva_ZEKCompileCodeLinkVector = mmi;
+    vm.ZEKCompileCodeLinkVector = mmi;
     const u4* version = reinterpret_cast<const u4*>(mmi[MMI_VERSION / 4]);
     if (version == nullptr || *version != MMI_REQUIRED_VERSION)
         return 1;
-    orva_FrameIntf = reinterpret_cast<u4*>(mmi[MMI_FRAME_INTF / 4]);
-#define ORVA_COPY_MMI(offset, name, type) name = reinterpret_cast<type>(mmi[(offset) / 4]);
+#define ORVA_COPY_MMI(offset, name, type) vm.name = reinterpret_cast<type>(mmi[(offset) / 4]);
     ORVA_MMI_SERVICES(ORVA_COPY_MMI)
 #undef ORVA_COPY_MMI
     orva_mmijVersion = version_fn();
     if (orva_mmijVersion <= 0)
         return 1;
-    if (orva_mmipGetInstructionAddressRange != nullptr) {
+    if (vm.mmipGetInstructionAddressRange != nullptr) {
         u4 range[2] = {0, 0};
-        orva_mmipGetInstructionAddressRange(orva_EE != nullptr ? orva_EE() : nullptr, range);
+        vm.mmipGetInstructionAddressRange(vm.EE != nullptr ? vm.EE() : nullptr, range);
         orva_mmipIARLow = range[0];
         orva_mmipIARHigh = range[1];
     }
@@ -213,7 +211,7 @@ int jit_set_link_vector(u4* lv)
     write_hook(lv, LV_HOOK_PC_TO_LINE, fn(reinterpret_cast<void*>(jit_CompiledCodePCtoLineNo)));
 
     // The MMI's variables and the GC callbacks.
-    u4* mmi = orva_ZEKCompileCodeLinkVector;
+    u4* mmi = vm.ZEKCompileCodeLinkVector;
     u4 trampoline = fn(reinterpret_cast<void*>(jit_invokeCompiledEntryMethod));
     write_hook(mmi, MMI_HOOK_COMPILE / 4, trampoline);
     write_hook(mmi, MMI_HOOK_COMPILE_XFER / 4, trampoline);
@@ -221,11 +219,11 @@ int jit_set_link_vector(u4* lv)
         write_hook(mmi, MMI_HOOK_XFER / 4, fn(xfer));
     write_hook(mmi, MMI_HOOK_GLOBAL_LOCK / 4, fn(reinterpret_cast<void*>(jit_mmi_global_compile_lock)));
     write_hook(mmi, MMI_HOOK_GLOBAL_UNLOCK / 4, fn(reinterpret_cast<void*>(jit_mmi_global_compile_unlock)));
-    if (orva_GCLinkVector != nullptr) {
-        orva_GCLinkVector[GCV_CALLBACK_START] = fn(reinterpret_cast<void*>(gc_callback_start));
-        orva_GCLinkVector[GCV_CALLBACK_END] = fn(reinterpret_cast<void*>(gc_callback_end));
+    if (vm.GCLinkVector != nullptr) {
+        vm.GCLinkVector[GCV_CALLBACK_START] = fn(reinterpret_cast<void*>(gc_callback_start));
+        vm.GCLinkVector[GCV_CALLBACK_END] = fn(reinterpret_cast<void*>(gc_callback_end));
     }
-    jit_fill_frame_interface(orva_FrameIntf);
-    jit_register_exception_handler(orva_EE != nullptr ? orva_EE() : nullptr);
+    jit_fill_frame_interface(vm.FrameIntf);
+    jit_register_exception_handler(vm.EE != nullptr ? vm.EE() : nullptr);
     return 0;
 }

@@ -369,9 +369,9 @@ int jit_init_memory_manager(void)
     if (jit_code_area_size < CODE_AREA_MIN)
         jit_code_area_size = CODE_AREA_MIN;
     jit_code_area_size = (jit_code_area_size + 0xFFFu) & ~0xFFFu;
-    if (orva_sysMonitorInit != nullptr) {
-        orva_sysMonitorInit(mem_lock);
-        orva_sysMonitorInit(mem_lock_unused);
+    if (vm.sysMonitorInit != nullptr) {
+        vm.sysMonitorInit(mem_lock);
+        vm.sysMonitorInit(mem_lock_unused);
     }
     free_head = free_tail = nullptr;
     area_head = main_code_area = nullptr;
@@ -412,7 +412,7 @@ void* jit_mem_alloc(u4 size, int kind)
     jit_monitor_exit(mem_lock);
     if (b == nullptr)
         return nullptr;
-    EE* owner = orva_EE != nullptr ? orva_EE() : nullptr;
+    EE* owner = vm.EE != nullptr ? vm.EE() : nullptr;
     *reinterpret_cast<EE**>(payload(b) + block_size(b) - 4) = owner;
     return payload(b);
 }

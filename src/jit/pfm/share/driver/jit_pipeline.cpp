@@ -31,7 +31,7 @@ constexpr u4 TILE_RECORD_SIZE = 24;
 constexpr u4 OPT1_ALL_OFF = 0x75FFFFFEu;    // every word-1 optimization off
 constexpr u4 OPT2_ALL_OFF = 0xFFEFFFFEu;    // all of word 2 but UNWIND_STACK and NCHA
 
-EE* current_ee() { return orva_EE != nullptr ? orva_EE() : nullptr; }
+EE* current_ee() { return vm.EE != nullptr ? vm.EE() : nullptr; }
 const char* class_name_of(const methodblock* mb) { return mb->clazz != nullptr ? mb->clazz->name : "?"; }
 
 void all_optimizations_off()

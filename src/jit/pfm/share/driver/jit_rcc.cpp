@@ -297,7 +297,7 @@ methodblock* cached_search_cached_cc0(u4 pc)
 void reset_method_block(rcc* r)
 {
     methodblock* mb = r->mb;
-    EE* ee = orva_EE != nullptr ? orva_EE() : nullptr;
+    EE* ee = vm.EE != nullptr ? vm.EE() : nullptr;
     mb->access &= static_cast<u2>(~ACC_COMPILED);
     mb->compiled_flags &= ~MBC_CODE_INSTALLED;
     // Calls through the compiled-code slot go to the method's gate again; a
@@ -308,28 +308,28 @@ void reset_method_block(rcc* r)
     if (mb->access & ACC_ABSTRACT) {
         // An abstract method has no native function to bind: the JNI selector
         // would report a link error instead of AbstractMethodError.
-        mb->invoker = orva_invokeAbstractMethod;
+        mb->invoker = vm.invokeAbstractMethod;
         return;
     }
     if (mb->access & ACC_NATIVE) {
         u4 ok = 0;
-        if (orva_dynoLink != nullptr)
-            orva_dynoLink(mb, &ok);
+        if (vm.dynoLink != nullptr)
+            vm.dynoLink(mb, &ok);
         void* custom = nullptr;
         if (mb->access & ACC_SYNCHRONIZED)
-            mb->invoker = orva_SelectInvokeJNISynchronizedNativeMethod;
-        else if (orva_mmijGetCustomSelectInvoker != nullptr
-                 && (custom = orva_mmijGetCustomSelectInvoker(ee, mb, 1)) != nullptr)
+            mb->invoker = vm.SelectInvokeJNISynchronizedNativeMethod;
+        else if (vm.mmijGetCustomSelectInvoker != nullptr
+                 && (custom = vm.mmijGetCustomSelectInvoker(ee, mb, 1)) != nullptr)
             mb->invoker = custom;
         else
-            mb->invoker = orva_SelectInvokeJNINativeMethod;
+            mb->invoker = vm.SelectInvokeJNINativeMethod;
         return;
     }
     bool sync = mb->access & ACC_SYNCHRONIZED;
     if (mb->exception_table_length != 0)
-        mb->invoker = sync ? orva_SelectInvokeSynchronizedJavaMethodWithCatch : orva_SelectInvokeJavaMethodWithCatch;
+        mb->invoker = sync ? vm.SelectInvokeSynchronizedJavaMethodWithCatch : vm.SelectInvokeJavaMethodWithCatch;
     else
-        mb->invoker = sync ? orva_SelectInvokeSynchronizedJavaMethod : orva_SelectInvokeJavaMethod;
+        mb->invoker = sync ? vm.SelectInvokeSynchronizedJavaMethod : vm.SelectInvokeJavaMethod;
 }
 
 void walk(rcc* n, int depth, rcc_walker callback, void* argument)
@@ -380,8 +380,8 @@ void jit_init_register_committed_code(void)
     rcc_cp2imf_offset = RCC_CP2IMF;
     rcc_exc_cp2imf_offset = RCC_EXC_CP2IMF;
     rcc_md_offset = RCC_MD;
-    if (orva_sysMonitorInit != nullptr)
-        orva_sysMonitorInit(cc_lock);
+    if (vm.sysMonitorInit != nullptr)
+        vm.sysMonitorInit(cc_lock);
     root = nullptr;
     record_count = 0;
     init_scc_cache(RCC_MB);
@@ -415,7 +415,7 @@ void register_committed_code0(rcc* record, methodblock* mb, u1* start, u1* end, 
     record->cp2imf = map;
     record->exc_cp2imf = exc_map;
     record->flags = 0;
-    thread_compile_record* rec = jit_compile_record(orva_EE != nullptr ? orva_EE() : nullptr);
+    thread_compile_record* rec = jit_compile_record(vm.EE != nullptr ? vm.EE() : nullptr);
     if (rec != nullptr) {
         record->md[0] = rec->md_word0;
         record->md[1] = rec->md_word1;

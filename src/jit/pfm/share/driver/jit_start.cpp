@@ -138,12 +138,12 @@ void InitAtomicTestAndSet(void)
 
 int now(void)
 {
-    return orva_sysGetMilliTicks != nullptr ? orva_sysGetMilliTicks() : 0;
+    return vm.sysGetMilliTicks != nullptr ? vm.sysGetMilliTicks() : 0;
 }
 
 char* jit_pc2string(u4 pc, char* buffer, int limit)
 {
-    return orva_pc2string != nullptr ? orva_pc2string(pc, nullptr, buffer, limit) : buffer;
+    return vm.pc2string != nullptr ? vm.pc2string(pc, nullptr, buffer, limit) : buffer;
 }
 
 void jit_machine_dependent_init(void)
@@ -193,13 +193,13 @@ extern "C" __attribute__((visibility("default"))) void java_lang_Compiler_start(
         fprintf(stderr, "JIT: start-up failed, the compiler stays off\n");
         return;
     }
-    int monitor_size = orva_sysMonitorSizeof();
+    int monitor_size = vm.sysMonitorSizeof();
     orva_global_lock = monitor_size > 0 ? jit_mem_alloc(static_cast<u4>(monitor_size), JMEM_MONITOR) : nullptr;
     if (orva_global_lock == nullptr) {
         fprintf(stderr, "JIT: no memory for the global compile lock, the compiler stays off\n");
         return;
     }
-    orva_sysMonitorInit(orva_global_lock);
+    vm.sysMonitorInit(orva_global_lock);
 
     jit_InitializeCodeGen();
     jit_init_cha();

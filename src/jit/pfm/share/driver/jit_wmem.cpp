@@ -18,7 +18,7 @@
 
 namespace {
 
-EE* current_ee() { return orva_EE != nullptr ? orva_EE() : nullptr; }
+EE* current_ee() { return vm.EE != nullptr ? vm.EE() : nullptr; }
 
 work_segment* new_segment(u4 size)
 {

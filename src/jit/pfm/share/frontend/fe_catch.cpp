@@ -58,8 +58,8 @@ void fill_directory(method_compile_context* m, u4* cp, const bb_exception_entry*
                 continue;
             catch_handler_record& r = next[filled++];
             r.word0 = 0;
-            r.class_name = table[j].catch_type != 0 && orva_GetClassConstantClassName != nullptr
-                               ? orva_GetClassConstantClassName(cp, table[j].catch_type)
+            r.class_name = table[j].catch_type != 0 && vm.GetClassConstantClassName != nullptr
+                               ? vm.GetClassConstantClassName(cp, table[j].catch_type)
                                : nullptr;
             r.handler = j;
             r.needs_object = 1;
@@ -244,7 +244,7 @@ int getExcLongjmpTargetBB(codegen_context* state, int index, classblock* thrown)
     auto catches = [&](const bb_exception_entry& e) {
         if (e.catch_type == 0)
             return true;
-        const char* name = orva_GetClassConstantClassName(cls->constantpool, e.catch_type);
+        const char* name = vm.GetClassConstantClassName(cls->constantpool, e.catch_type);
         return name != nullptr && match_catch_class_name(cls, thrown, name) != 0;
     };
     const bb_exception_entry& e = table[index];

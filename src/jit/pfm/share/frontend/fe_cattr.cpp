@@ -307,11 +307,11 @@ u1 read_bytecode_instruction(EE* ee, const u1* code, u4 code_length, u4 pc, u1 o
             memcpy(&word, const_cast<const u1*>(at), 4);
             u1 op = static_cast<u1>(word);
             if (op >= BC_GETFIELD && op <= BC_INVOKESTATIC && orva_processor_num > 1
-                && ((reinterpret_cast<u4>(at) & 31) + 2) > 31 && orva_sysMonitorEnter != nullptr
+                && ((reinterpret_cast<u4>(at) & 31) + 2) > 31 && vm.sysMonitorEnter != nullptr
                 && orva_code_lock != nullptr) {
-                orva_sysMonitorEnter(orva_sys_thread(ee), orva_code_lock);
+                vm.sysMonitorEnter(orva_sys_thread(ee), orva_code_lock);
                 memcpy(&word, const_cast<const u1*>(at), 4);
-                orva_sysMonitorExit(orva_sys_thread(ee), orva_code_lock);
+                vm.sysMonitorExit(orva_sys_thread(ee), orva_code_lock);
             }
             memcpy(out, &word, 4);
         } else {
@@ -465,7 +465,7 @@ int generate_cattr_from_bytecode(method_compile_context* m, misinfo* mis, cattr_
     b.body = mb;
     b.cb = mb->clazz;
     b.code = mb->code;
-    b.ee = orva_EE != nullptr ? orva_EE() : nullptr;
+    b.ee = vm.EE != nullptr ? vm.EE() : nullptr;
     b.args = args;
     b.site_cursor = args->call_sites != nullptr ? args->call_sites : mis->call_sites;
     u4 block = args->first_block;

@@ -36,8 +36,8 @@ struct pool_view {
     const char* utf8(u4 i) const { return valid(i) && tag(i) == CONSTANT_Utf8 ? reinterpret_cast<const char*>(cp[i]) : nullptr; }
 };
 
-void lock(EE* ee) { orva_sysMonitorEnter(orva_sys_thread(ee), orva_linkclass_lock); }
-void unlock(EE* ee) { orva_sysMonitorExit(orva_sys_thread(ee), orva_linkclass_lock); }
+void lock(EE* ee) { vm.sysMonitorEnter(orva_sys_thread(ee), orva_linkclass_lock); }
+void unlock(EE* ee) { vm.sysMonitorExit(orva_sys_thread(ee), orva_linkclass_lock); }
 
 struct member_names {
     const char* class_name;

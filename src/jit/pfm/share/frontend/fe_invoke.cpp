@@ -72,7 +72,7 @@ bool unresolved_names(cattr_builder* b, u4 index, const char** cls, const char**
 {
     if (get_method_name_sig_and_clname(b->cb, index, b->m, 0, name, sig, cls) == 0 && *sig != nullptr)
         return true;
-    if (b->ee == nullptr || orva_sysMonitorEnter == nullptr)
+    if (b->ee == nullptr || vm.sysMonitorEnter == nullptr)
         return false;
     get_method_name_sig_and_clname_from_cp_with_lock(b->cb, b->ee, index, name, sig, cls);
     return *sig != nullptr && *name != nullptr && *cls != nullptr;

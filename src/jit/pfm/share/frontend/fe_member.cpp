@@ -130,7 +130,7 @@ int translate_field(cattr_builder* b, quadruple* q, const u1* ins, field_family 
         // A reference the driver did not register is read from the pool
         // itself (under the class-linking lock): taking a long or double
         // field for an int would leave the operand stack miscounted.
-        if (type == 0 && b->ee != nullptr && orva_sysMonitorEnter != nullptr)
+        if (type == 0 && b->ee != nullptr && vm.sysMonitorEnter != nullptr)
             type = get_field_signature_type_from_cp_with_lock(b->cb, b->ee, index);
     }
     q->opcode = kFieldOpcodes[family][type_row(type)];
@@ -172,7 +172,7 @@ int translate_class_ref(cattr_builder* b, quadruple* q, u1 bc, u4 index, bool qu
         ok = (cls->state & CS_LINKED) != 0;
         if (ok && !quick)
             ok = !(cls->access & (ACC_INTERFACE | ACC_ABSTRACT))
-                 && orva_VerifyClassAccess != nullptr && orva_VerifyClassAccess(b->cb, cls, 0) != 0;
+                 && vm.VerifyClassAccess != nullptr && vm.VerifyClassAccess(b->cb, cls, 0) != 0;
     }
     // A quick form was quickened after its entry was resolved; the type
     // byte is still the one test, so a damaged form cannot hand the code

@@ -38,14 +38,14 @@ constexpr u4 LOOP_HAS_TP = 0x1000;
 
 int initialize_lvar_access_for_mmi2jit(method_compile_context* m)
 {
-    EE* ee = orva_EE != nullptr ? orva_EE() : nullptr;
+    EE* ee = vm.EE != nullptr ? vm.EE() : nullptr;
     frame_iterator it{};
-    if (ee == nullptr || orva_FrameIntf == nullptr)
+    if (ee == nullptr || vm.FrameIntf == nullptr)
         return 0;
     fi_init(ee, &it);
     fi_prev(&it);
     typedef void* (*local_access_fn)(frame_iterator* it);
-    auto access = reinterpret_cast<local_access_fn>(orva_FrameIntf[FI_ENTRIES]);
+    auto access = reinterpret_cast<local_access_fn>(vm.FrameIntf[FI_ENTRIES]);
     m->mmi_local_access = access != nullptr ? access(&it) : nullptr;
     return 0;
 }

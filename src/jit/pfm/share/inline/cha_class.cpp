@@ -27,20 +27,20 @@ u4 cha_class_id_counter;
 
 namespace {
 
-EE* current_ee() { return orva_EE != nullptr ? orva_EE() : nullptr; }
+EE* current_ee() { return vm.EE != nullptr ? vm.EE() : nullptr; }
 
 bool nocha() { return compile_option2_flag & OPT2_NCHA; }
 
 void enter(void* monitor, EE* ee)
 {
-    if (orva_sysMonitorEnter != nullptr)
-        orva_sysMonitorEnter(orva_sys_thread(ee), monitor);
+    if (vm.sysMonitorEnter != nullptr)
+        vm.sysMonitorEnter(orva_sys_thread(ee), monitor);
 }
 
 void leave(void* monitor, EE* ee)
 {
-    if (orva_sysMonitorExit != nullptr)
-        orva_sysMonitorExit(orva_sys_thread(ee), monitor);
+    if (vm.sysMonitorExit != nullptr)
+        vm.sysMonitorExit(orva_sys_thread(ee), monitor);
 }
 
 cha_class_info* make_record(classblock* cb)
@@ -242,8 +242,8 @@ void cha_remove_override_record(cha_class_info* owner, cha_override_record* reco
 
 void jit_init_cha(void)
 {
-    if (orva_sysMonitorInit != nullptr)
-        orva_sysMonitorInit(orva_cha_lock);
+    if (vm.sysMonitorInit != nullptr)
+        vm.sysMonitorInit(orva_cha_lock);
     cha_class_id_counter = 1;
 }
 

@@ -98,11 +98,11 @@ u1 mi_read_instruction(EE* ee, const u1* code, u4 length, u4 pc, u1 out[4])
             continue;
         }
         if (orva_processor_num >= 2 && out[0] >= 180 && out[0] <= 184 && length - pc >= 4
-            && straddles_line(code + pc) && orva_sysMonitorEnter != nullptr && orva_code_lock != nullptr) {
+            && straddles_line(code + pc) && vm.sysMonitorEnter != nullptr && orva_code_lock != nullptr) {
             void* thread = orva_sys_thread(ee);
-            orva_sysMonitorEnter(thread, orva_code_lock);
+            vm.sysMonitorEnter(thread, orva_code_lock);
             load(code, length, pc, out);
-            orva_sysMonitorExit(thread, orva_code_lock);
+            vm.sysMonitorExit(thread, orva_code_lock);
             if (out[0] == BC_REWRITING_)
                 continue;
         }

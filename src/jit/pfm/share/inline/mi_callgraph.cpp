@@ -110,13 +110,13 @@ const char* pending_class_name(EE* ee)
 // ThreadDeath, which stays pending and stops further resolution.
 void resolve_entry(walk& w, classblock* cb, u4 index, u1 tag)
 {
-    if (w.stopped || orva_ResolveClassConstantFromClass2 == nullptr)
+    if (w.stopped || vm.ResolveClassConstantFromClass2 == nullptr)
         return;
     if (w.ee->exception_kind != 0) {
         w.stopped = true;
         return;
     }
-    orva_ResolveClassConstantFromClass2(cb, static_cast<int>(index), w.ee, 1u << tag, 0);
+    vm.ResolveClassConstantFromClass2(cb, static_cast<int>(index), w.ee, 1u << tag, 0);
     if (w.ee->exception_kind == 0)
         return;
     const char* name = pending_class_name(w.ee);
@@ -296,9 +296,9 @@ void pop_pseudo_frame(walk& w, walk_frame& f)
 
 methodblock* JIT_quickSelectionSuperMethod(methodblock* caller, methodblock* target)
 {
-    if (caller == nullptr || target == nullptr || orva_isSpecialSuperCall == nullptr)
+    if (caller == nullptr || target == nullptr || vm.isSpecialSuperCall == nullptr)
         return target;
-    if (!orva_isSpecialSuperCall(caller->clazz, target))
+    if (!vm.isSpecialSuperCall(caller->clazz, target))
         return target;
     classblock* super = caller->clazz->superclass;
     if (super == nullptr || super->methodtable == nullptr || target->slot >= super->methodtable_size)

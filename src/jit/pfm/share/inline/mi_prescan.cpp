@@ -124,7 +124,7 @@ bool check_allocation(scan& s, u1 op, u4 index)
     auto* cls = reinterpret_cast<classblock*>(s.pool.cp[index]);
     bool is_new = op == BC_NEW || op == BC_NEW_QUICK;
     if (cls == nullptr || !(cls->state & CS_LINKED) || (is_new && (cls->access & (ACC_INTERFACE | ACC_ABSTRACT)))
-        || (orva_VerifyClassAccess != nullptr && !orva_VerifyClassAccess(s.mb->clazz, cls, 0)))
+        || (vm.VerifyClassAccess != nullptr && !vm.VerifyClassAccess(s.mb->clazz, cls, 0)))
         s.mis->flags |= MIS_NEEDS_RESOLUTION;
     return true;
 }

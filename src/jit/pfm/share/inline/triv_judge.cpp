@@ -168,7 +168,7 @@ fieldblock* field_entry(classblock* cb, EE* ee, u4 index)
     if ((tags[index] & CONSTANT_TAG_MASK) != CONSTANT_Fieldref)
         return nullptr;
     if (!(tags[index] & CONSTANT_RESOLVED)) {
-        int ok = orva_ResolveClassConstantFromClass2(cb, static_cast<int>(index), ee, 1u << CONSTANT_Fieldref, 0);
+        int ok = vm.ResolveClassConstantFromClass2(cb, static_cast<int>(index), ee, 1u << CONSTANT_Fieldref, 0);
         if (ee != nullptr) {
             ee->exception_kind = 0;
             ee->exception = 0;
@@ -281,7 +281,7 @@ int trivJudgeSetFlag(method_compile_context* m, EE* ee, methodblock* mb)
             return 0;
         if (tags[index] & CONSTANT_RESOLVED)
             return 1;
-        int ok = orva_ResolveClassConstantFromClass2(cb, static_cast<int>(index), ee, 1u << CONSTANT_String, 0);
+        int ok = vm.ResolveClassConstantFromClass2(cb, static_cast<int>(index), ee, 1u << CONSTANT_String, 0);
         if (ee != nullptr) {
             ee->exception_kind = 0;
             ee->exception = 0;

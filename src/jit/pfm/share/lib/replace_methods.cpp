@@ -82,7 +82,7 @@ bool body_tables_built(methodblock* mb)
 {
     if (walk_answer >= 0)
         return walk_answer != 0;
-    EE* ee = orva_EE != nullptr ? orva_EE() : nullptr;
+    EE* ee = vm.EE != nullptr ? vm.EE() : nullptr;
     if (ee == nullptr)
         return false;
     thread_compile_record rec;

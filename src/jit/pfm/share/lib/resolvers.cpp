@@ -71,7 +71,7 @@ classblock* class_of(const u4* mb_ref) { return reinterpret_cast<classblock*>(*m
 u4 resolve(resolve_scope& s, const u4* mb_ref, u4 index, u4 mask)
 {
     u4* cp = reinterpret_cast<u4*>(class_of(mb_ref)->constantpool);
-    if (orva_ResolveClassConstant2(cp, static_cast<int>(index), s.ee, mask, 1) == 0)
+    if (vm.ResolveClassConstant2(cp, static_cast<int>(index), s.ee, mask, 1) == 0)
         return 0;
     return cp[index];
 }
@@ -120,7 +120,7 @@ bool ensure_initialised(resolve_scope& s, classblock* cb)
 {
     if (cb->state & CS_INITIALIZED)
         return true;
-    orva_ExecuteStaticInitializers(cb);
+    vm.ExecuteStaticInitializers(cb);
     return !pending(s.ee);
 }
 
@@ -132,10 +132,10 @@ bool final_store_allowed(resolve_scope& s, fieldblock* fb, const u4* mb_ref)
     if (fi_current_frame_method(s.ee) != nullptr && fb->clazz == class_of(mb_ref))
         return true;
     char message[256];
-    orva_classname2string(fb->clazz->name, message, sizeof message);
+    vm.classname2string(fb->clazz->name, message, sizeof message);
     size_t used = strlen(message);
-    orva_jio_snprintf(message + used, sizeof message - used, ": field %s is final", fb->name);
-    orva_SignalError(s.ee, "java/lang/IllegalAccessError", message);
+    vm.jio_snprintf(message + used, sizeof message - used, ": field %s is final", fb->name);
+    vm.SignalError(s.ee, "java/lang/IllegalAccessError", message);
     return false;
 }
 
@@ -294,7 +294,7 @@ u4 _orva_ResolveClassConstant_invokestatic(u4 index_word, u1* ret1, u1* site, co
     } else if (is_static_site != ((mb->access & ACC_STATIC) != 0)) {
         answer = reinterpret_cast<u4>(mb);
     } else {
-        if (!is_static_site && orva_isSpecialSuperCall(class_of(mb_ref), mb) != 0) {
+        if (!is_static_site && vm.isSpecialSuperCall(class_of(mb_ref), mb) != 0) {
             classblock* super = class_of(mb_ref)->superclass;
             mb = super->methodtable->methods[mb->slot];
         }

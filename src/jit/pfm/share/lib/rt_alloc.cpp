@@ -45,8 +45,8 @@ void unlink_record(EE* ee, transition_record* r)
 void signal_named(EE* ee, const char* exception, const char* class_name)
 {
     char printable[NAME_LENGTH];
-    orva_classname2string(class_name, printable, NAME_LENGTH);
-    orva_SignalError(ee, exception, printable);
+    vm.classname2string(class_name, printable, NAME_LENGTH);
+    vm.SignalError(ee, exception, printable);
 }
 
 bool resolved(const u4* cp, int index)
@@ -58,12 +58,12 @@ bool resolved(const u4* cp, int index)
 u4 new_object_array(EE* ee, classblock* element, s4 length)
 {
     if (length < 0) {
-        orva_SignalError(ee, "java/lang/NegativeArraySizeException", nullptr);
+        vm.SignalError(ee, "java/lang/NegativeArraySizeException", nullptr);
         return 0;
     }
-    u4 array = orva_AllocArray(ee, T_REFERENCE, length);
+    u4 array = vm.AllocArray(ee, T_REFERENCE, length);
     if (array == 0) {
-        orva_SignalError(ee, "java/lang/OutOfMemoryError", nullptr);
+        vm.SignalError(ee, "java/lang/OutOfMemoryError", nullptr);
         return 0;
     }
     // The element class lives in the word after the last element.
@@ -80,7 +80,7 @@ __attribute__((force_align_arg_pointer, noinline)) u4 _orva_ObjAlloc(classblock*
     EE* ee = current_ee();
     transition_record r;
     link_record(ee, &r, caller_ebp, OWN_FRAME(stub_frame));
-    u4 object = orva_AllocObject(ee, cb);
+    u4 object = vm.AllocObject(ee, cb);
     if (object == 0)
         signal_named(ee, "java/lang/OutOfMemoryError", cb->name);
     unlink_record(ee, &r);
@@ -93,7 +93,7 @@ _orva_ExecuteStaticInitializers(classblock* cb, u4 caller_ebp, u4 stub_frame)
     EE* ee = current_ee();
     transition_record r;
     link_record(ee, &r, caller_ebp, OWN_FRAME(stub_frame));
-    orva_ExecuteStaticInitializers(cb);
+    vm.ExecuteStaticInitializers(cb);
     unlink_record(ee, &r);
     return ee->exception_kind == 0 ? 1 : 0;
 }
@@ -104,7 +104,7 @@ _jit_checkcast(u4 object, classblock* cb, u4 caller_ebp, u4 stub_frame)
     if (object == 0)
         return 1;
     EE* ee = current_ee();
-    int r = orva_is_instance_of(object, cb, ee);
+    int r = vm.is_instance_of(object, cb, ee);
     if (r == 0) {
         transition_record rec;
         link_record(ee, &rec, caller_ebp, OWN_FRAME(stub_frame));
@@ -122,7 +122,7 @@ __attribute__((force_align_arg_pointer)) u4 _orva_is_instance_of(u4 object, clas
 {
     if (object == 0)
         return 0;
-    return orva_is_instance_of(object, cb, current_ee()) != 0 ? 1 : 0;
+    return vm.is_instance_of(object, cb, current_ee()) != 0 ? 1 : 0;
 }
 
 __attribute__((force_align_arg_pointer, noinline)) u4
@@ -135,15 +135,15 @@ _jit_New(int index, classblock** accessing, u4* cp, u4 caller_ebp, u4 stub_frame
     u4 result = 0;
     classblock* cb = resolved(cp, index) ? reinterpret_cast<classblock*>(cp[index]) : nullptr;
     if (cb == nullptr || !(cb->state & CS_LINKED))
-        orva_ResolveClassConstant2(cp, index, ee, 1u << CONSTANT_Class, 1);
+        vm.ResolveClassConstant2(cp, index, ee, 1u << CONSTANT_Class, 1);
     if (ee->exception_kind == 0) {
         cb = reinterpret_cast<classblock*>(cp[index]);
         if (cb->access & (ACC_INTERFACE | ACC_ABSTRACT))
-            orva_SignalError(ee, "java/lang/InstantiationError", cb->name);
-        else if (!orva_VerifyClassAccess(*accessing, cb, 1))
-            orva_SignalError(ee, "java/lang/IllegalAccessError", cb->name);
+            vm.SignalError(ee, "java/lang/InstantiationError", cb->name);
+        else if (!vm.VerifyClassAccess(*accessing, cb, 1))
+            vm.SignalError(ee, "java/lang/IllegalAccessError", cb->name);
         else if (!(cb->state & CS_INITIALIZED))
-            orva_ExecuteStaticInitializers(cb);
+            vm.ExecuteStaticInitializers(cb);
         if (ee->exception_kind == 0)
             result = _orva_ObjAlloc(cb, caller_ebp, frame);
     }
@@ -159,11 +159,11 @@ _jit_newarray(int type, s4 length, u4 caller_ebp, u4 stub_frame)
     link_record(ee, &r, caller_ebp, OWN_FRAME(stub_frame));
     u4 array = 0;
     if (length < 0) {
-        orva_SignalError(ee, "java/lang/NegativeArraySizeException", nullptr);
+        vm.SignalError(ee, "java/lang/NegativeArraySizeException", nullptr);
     } else {
-        array = orva_AllocArray(ee, type, length);
+        array = vm.AllocArray(ee, type, length);
         if (array == 0)
-            orva_SignalError(ee, "java/lang/OutOfMemoryError", nullptr);
+            vm.SignalError(ee, "java/lang/OutOfMemoryError", nullptr);
     }
     unlink_record(ee, &r);
     return array;
@@ -188,7 +188,7 @@ _jit_anewarray(int index, s4 length, u4* cp, u4 caller_ebp, u4 stub_frame)
     if (!resolved(cp, index)) {
         transition_record r;
         link_record(ee, &r, caller_ebp, frame);
-        orva_ResolveClassConstant2(cp, index, ee, 1u << CONSTANT_Class, 0);
+        vm.ResolveClassConstant2(cp, index, ee, 1u << CONSTANT_Class, 0);
         unlink_record(ee, &r);
         if (ee->exception_kind != 0)
             return 0;
@@ -207,11 +207,11 @@ _jit_multianewarray_quick(int index, int dims, u4* cp, s4* dim_words, u4 caller_
     for (int i = dims - 1; i >= 0 && !negative; i--)
         negative = dim_words[i] < 0;
     if (negative) {
-        orva_SignalError(ee, "java/lang/NegativeArraySizeException", nullptr);
+        vm.SignalError(ee, "java/lang/NegativeArraySizeException", nullptr);
     } else {
-        array = orva_MultiArrayAlloc(dims, reinterpret_cast<classblock*>(cp[index]), &dim_words[dims - 1]);
+        array = vm.MultiArrayAlloc(dims, reinterpret_cast<classblock*>(cp[index]), &dim_words[dims - 1]);
         if (array == 0 && ee->exception_kind == 0)
-            orva_SignalError(ee, "java/lang/OutOfMemoryError", nullptr);
+            vm.SignalError(ee, "java/lang/OutOfMemoryError", nullptr);
     }
     unlink_record(ee, &r);
     return array;
@@ -225,7 +225,7 @@ _jit_multianewarray(int index, int dims, u4* cp, s4* dim_words, u4 caller_ebp, u
     if (!resolved(cp, index)) {
         transition_record r;
         link_record(ee, &r, caller_ebp, frame);
-        orva_ResolveClassConstant2(cp, index, ee, 1u << CONSTANT_Class, 0);
+        vm.ResolveClassConstant2(cp, index, ee, 1u << CONSTANT_Class, 0);
         unlink_record(ee, &r);
         if (ee->exception_kind != 0)
             return 0;

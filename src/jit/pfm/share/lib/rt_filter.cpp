@@ -119,9 +119,9 @@ typedef u4 (*fi_address_fn)(frame_iterator*);
 // frame is posted (interpreter registrations) instead of after the step.
 void post_method_exits(EE* ee, u4 bound, bool check_first)
 {
-    if (orva_FrameIntf == nullptr || orva_jvmpi_method_exit == nullptr)
+    if (vm.FrameIntf == nullptr || vm.jvmpi_method_exit == nullptr)
         return;
-    u4* fi = orva_FrameIntf;
+    u4* fi = vm.FrameIntf;
     auto init = reinterpret_cast<fi_init_fn>(fi[FI_INIT]);
     auto prev = reinterpret_cast<fi_step_fn>(fi[FI_PREV]);
     auto more = reinterpret_cast<fi_more_fn>(fi[FI_MORE]);
@@ -138,13 +138,13 @@ void post_method_exits(EE* ee, u4 bound, bool check_first)
         methodblock* mb = method(&it);
         bool inlined = it.kind == FIK_INLINED;
         if (check_first && mb != nullptr && !inlined)
-            orva_jvmpi_method_exit(ee, mb);
+            vm.jvmpi_method_exit(ee, mb);
         prev(&it);
         if (!check_first) {
             if (address(&it) >= bound)
                 break;
             if (mb != nullptr && !inlined)
-                orva_jvmpi_method_exit(ee, mb);
+                vm.jvmpi_method_exit(ee, mb);
         }
     }
 }
@@ -159,13 +159,13 @@ void release_monitor_list(u4 registration, EE* ee, int synchronized_flag)
 void append(char* buffer, const char* text)
 {
     size_t used = strlen(buffer);
-    orva_jio_snprintf(buffer + used, MESSAGE_LENGTH - used, "%s", text);
+    vm.jio_snprintf(buffer + used, MESSAGE_LENGTH - used, "%s", text);
 }
 
 void append_class_name(char* buffer, const char* name)
 {
     size_t used = strlen(buffer);
-    orva_classname2string(name, buffer + used, static_cast<int>(MESSAGE_LENGTH - used));
+    vm.classname2string(name, buffer + used, static_cast<int>(MESSAGE_LENGTH - used));
 }
 
 void incompatible_class_change_message(u4 op1, u4 op2, char* buffer)
@@ -176,13 +176,13 @@ void incompatible_class_change_message(u4 op1, u4 op2, char* buffer)
         const fieldblock* fb = reinterpret_cast<const fieldblock*>(op2);
         append_class_name(buffer, fb->clazz->name);
         used = strlen(buffer);
-        orva_jio_snprintf(buffer + used, MESSAGE_LENGTH - used, ": field %s%s used to be static",
+        vm.jio_snprintf(buffer + used, MESSAGE_LENGTH - used, ": field %s%s used to be static",
                           fb->name, did);
     } else if (!(op2 & 1)) {
         const methodblock* mb = reinterpret_cast<const methodblock*>(op2);
         append_class_name(buffer, mb->clazz->name);
         used = strlen(buffer);
-        orva_jio_snprintf(buffer + used, MESSAGE_LENGTH - used, ": method %s%s%s used to be static",
+        vm.jio_snprintf(buffer + used, MESSAGE_LENGTH - used, ": method %s%s%s used to be static",
                           mb->name, mb->signature, did);
     } else {
         append(buffer, "class ");
@@ -328,15 +328,15 @@ void make_exception_message(EE* ee, u4 code, u4 op1, u4 op2, char* buffer, int l
     switch (code) {
     case FAULT_ARITHMETIC:
     case SWX_DIV0:
-        orva_jio_snprintf(buffer, length, "/ by zero");
+        vm.jio_snprintf(buffer, length, "/ by zero");
         break;
     case SWX_ABSTRACTMETHOD:
     case SWX_LINKERROR:
         if (op1 != 0)
-            orva_jio_snprintf(buffer, length, "%s", reinterpret_cast<const methodblock*>(op1)->name);
+            vm.jio_snprintf(buffer, length, "%s", reinterpret_cast<const methodblock*>(op1)->name);
         break;
     case SWX_ARRAY_OUTOFBOUNDS:
-        orva_jio_snprintf(buffer, length, "%d", static_cast<s4>(op1));
+        vm.jio_snprintf(buffer, length, "%d", static_cast<s4>(op1));
         break;
     case SWX_INCOMPATIBLE_CLASS_CHANGE:
         incompatible_class_change_message(op1, op2, buffer);
@@ -344,7 +344,7 @@ void make_exception_message(EE* ee, u4 code, u4 op1, u4 op2, char* buffer, int l
     case SWX_ILLEGAL_ACCESS:
         if (op1 != 0) {
             const methodblock* mb = reinterpret_cast<const methodblock*>(op1);
-            orva_jio_snprintf(buffer, length, "access non-public method %s.%s through an interface",
+            vm.jio_snprintf(buffer, length, "access non-public method %s.%s through an interface",
                               mb->clazz->name, mb->name);
         }
         break;
@@ -361,7 +361,7 @@ void make_exception_object(EE* ee, u4 code, u4 op1, u4 op2, classblock* cls)
         return;
     char message[MESSAGE_LENGTH];
     make_exception_message(ee, code, op1, op2, message, MESSAGE_LENGTH);
-    orva_SignalError(ee, cls->name, message[0] != '\0' ? message : nullptr);
+    vm.SignalError(ee, cls->name, message[0] != '\0' ? message : nullptr);
 }
 
 void _orva_ReleaseMonitors(u4* head, EE* ee, int synchronized_flag)
@@ -370,7 +370,7 @@ void _orva_ReleaseMonitors(u4* head, EE* ee, int synchronized_flag)
     u4 object = ee->exception;
     ee->exception_kind = 0;
     for (const monitor_node* n = reinterpret_cast<const monitor_node*>(*head); n != nullptr; n = n->next)
-        orva_monitorExit2(ee, n->object);
+        vm.monitorExit2(ee, n->object);
     *head = 0;
     if (ee->exception_kind != 0)
         THROW_EXCEPTION_THROWN();       // a monitor exit threw: raise it from here
@@ -468,7 +468,7 @@ _jvm_ExceptionFilter(exception_record* record, u4 p, exception_context* context,
     get_exception_operands(record->code, context, &op1, &op2);
     classblock* cls = exception_class(ee, record, context, state, &op1, &op2, false);
     int needs_object = 0;
-    u4 handler = orva_mmipExceptionMethodHandler(ee, word_at(p + REG_STATE), mb, cls, &needs_object);
+    u4 handler = vm.mmipExceptionMethodHandler(ee, word_at(p + REG_STATE), mb, cls, &needs_object);
     release_monitor_list(p, ee, mb->access & ACC_SYNCHRONIZED);
     if (handler == 0)
         return XF_NOT_CAUGHT;
@@ -479,7 +479,7 @@ _jvm_ExceptionFilter(exception_record* record, u4 p, exception_context* context,
     ee->exception_kind = 0;
     fi_set_mode(ee, EE_MODE_INTERPRETER);
     context->control_word = java_control_word();
-    context->eip = reinterpret_cast<u4>(orva_mmipExceptionExecuteRestart);
+    context->eip = reinterpret_cast<u4>(vm.mmipExceptionExecuteRestart);
     context->esi = handler;
     context->ebp = p + REG_SAVE_EIP;
     context->esp = word_at(p + REG_RESUME);

@@ -16,13 +16,13 @@ constexpr int MESSAGE_LENGTH = 256;
 void append(char* buffer, const char* text)
 {
     size_t used = strlen(buffer);
-    orva_jio_snprintf(buffer + used, MESSAGE_LENGTH - used, "%s", text);
+    vm.jio_snprintf(buffer + used, MESSAGE_LENGTH - used, "%s", text);
 }
 
 void append_class_name(char* buffer, const char* name)
 {
     size_t used = strlen(buffer);
-    orva_classname2string(name, buffer + used, static_cast<int>(MESSAGE_LENGTH - used));
+    vm.classname2string(name, buffer + used, static_cast<int>(MESSAGE_LENGTH - used));
 }
 
 }  // namespace
@@ -50,7 +50,7 @@ _jit_get_mb_from_methodtable(u4* guess, u4 receiver, methodblock* imb, u4 caller
     ee->transition = reinterpret_cast<u4>(&r);
     methodblock* result = nullptr;
     if (receiver == 0) {
-        orva_SignalError(ee, "java/lang/NullPointerException", nullptr);
+        vm.SignalError(ee, "java/lang/NullPointerException", nullptr);
     } else {
         const method_table* mt = reinterpret_cast<const method_table*>(reinterpret_cast<const JHandle*>(receiver)->word0);
         classblock* cls = mt->classdescriptor;
@@ -66,7 +66,7 @@ _jit_get_mb_from_methodtable(u4* guess, u4 receiver, methodblock* imb, u4 caller
             append_class_name(message, cls->name);
             append(message, " does not implement interface ");
             append_class_name(message, imb->clazz->name);
-            orva_SignalError(ee, "java/lang/IncompatibleClassChangeError", message);
+            vm.SignalError(ee, "java/lang/IncompatibleClassChangeError", message);
         }
     }
     ee->transition = r.prev & ~TR_TAG_MASK;

@@ -39,8 +39,8 @@ void jit_fill_frame_interface(u4* table)
 
 void jit_register_exception_handler(EE* ee)
 {
-    if (ee != nullptr && orva_mmijExceptionRegisterHandler != nullptr)
-        orva_mmijExceptionRegisterHandler(ee, reinterpret_cast<void*>(_orva_ExceptionHandler));
+    if (ee != nullptr && vm.mmijExceptionRegisterHandler != nullptr)
+        vm.mmijExceptionRegisterHandler(ee, reinterpret_cast<void*>(_orva_ExceptionHandler));
 }
 
 extern "C" void* jit_mmi2jit_entry(void)

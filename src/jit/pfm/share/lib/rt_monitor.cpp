@@ -16,7 +16,7 @@ _jit_monitorExitQuicker(u4 object, EE* ee, u4 ebp, u4 stub_frame)
     record.frame = stub_frame | 1;
     record.caller_ebp = ebp;
     ee->transition = reinterpret_cast<u4>(&record);
-    int result = orva_monitorExit2(ee, object);
+    int result = vm.monitorExit2(ee, object);
     ee->transition = record.prev & ~TR_TAG_MASK;
     return result;
 }

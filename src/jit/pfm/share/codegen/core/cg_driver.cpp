@@ -104,7 +104,7 @@ static int carve(work_pool* pool, u4 size, void** out)
 
 static thread_compile_record* cg_compile_record(void)
 {
-    return orva_EE != nullptr ? jit_compile_record(orva_EE()) : nullptr;
+    return vm.EE != nullptr ? jit_compile_record(vm.EE()) : nullptr;
 }
 
 // Scheduling of pass 2 by processor class and options.
@@ -318,9 +318,9 @@ static int cg_glue_body(methodblock* mb, method_compile_context* m, codegen_cont
     } else if (!(mb->access & ACC_NATIVE)) {
         return 0;
     } else {
-        if (mb->native_code == nullptr && orva_dynoLink != nullptr) {
+        if (mb->native_code == nullptr && vm.dynoLink != nullptr) {
             u4 ok = 0;
-            void* f = orva_dynoLink(mb, &ok);
+            void* f = vm.dynoLink(mb, &ok);
             if (f != nullptr && ok)
                 mb->native_code = f;
         }

@@ -124,7 +124,7 @@ void save_callee_saved_regs(codegen_context* cg)
     } else {
         s4 frame = getFrameSizeWithoutLocals(cg);
         move_saved(cg, -frame, cg->mci->saved_regs, 1);
-        thread_compile_record* rec = orva_EE != nullptr ? jit_compile_record(orva_EE()) : nullptr;
+        thread_compile_record* rec = vm.EE != nullptr ? jit_compile_record(vm.EE()) : nullptr;
         if (rec != nullptr)
             rec->md_word0 = ((u4)frame & 0xFFFFFFu) | ((u4)cg->mci->saved_regs << 24);
     }

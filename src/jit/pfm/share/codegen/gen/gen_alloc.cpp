@@ -30,7 +30,6 @@
 
 // Weak: test binaries link the generators without the VM binding; an
 // allocation then takes the run-time routine.
-#pragma weak orva_GCLinkVector
 
 namespace {
 
@@ -103,11 +102,11 @@ u4 header_flags(u4 type) { return (type & 31) << 3 | LOCK_HDR_ARRAY; }
 // The collector's quick entry, or 0 when the VM offers none.
 u4 quick_entry(codegen_context* cg)
 {
-    if (&orva_GCLinkVector == nullptr || orva_GCLinkVector == nullptr)
+    if (vm.GCLinkVector == nullptr)
         return 0;
     quadruple* q = cg->cur_bb > 0 ? cg->bbtable[cg->cur_bb]->catbl[cg->cur_quad] : nullptr;
     int word = q != nullptr && (q->flags_b & QB_ZERO_INIT) ? GCV_QUICK_ALLOC_NEW : GCV_QUICK_ALLOC;
-    return orva_GCLinkVector[word];
+    return vm.GCLinkVector[word];
 }
 
 void close_window(codegen_context* cg, int* reopen)

@@ -25,7 +25,6 @@
 
 // Neighbours absent from the code generator's own test binaries.
 #pragma weak get_method_name_sig_and_clname
-#pragma weak orva_isSpecialSuperCall
 
 namespace {
 
@@ -327,8 +326,8 @@ int gen_optimized_invoke(codegen_context* cg, quadruple** slot, cg_operands* o)
         break;
     case IK_SPECIAL: {
         classblock* caller = context_method(cg, q)->clazz;
-        if (&orva_isSpecialSuperCall != nullptr && orva_isSpecialSuperCall != nullptr && caller != nullptr && caller->superclass != nullptr &&
-            orva_isSpecialSuperCall(caller, m)) {
+        if (vm.isSpecialSuperCall != nullptr && caller != nullptr && caller->superclass != nullptr &&
+            vm.isSpecialSuperCall(caller, m)) {
             methodblock* super = caller->superclass->methodtable->methods[m->slot];
             if (super != m) {
                 direct_call(cg, super);

@@ -40,9 +40,6 @@
 
 #include "driver/driver.h"
 
-// Weak: test binaries link the generators without the VM binding.
-#pragma weak orva_is_instance_of
-
 namespace {
 
 int writing(codegen_context* cg) { return cg->pass == CG_PASS_WRITE; }
@@ -141,9 +138,9 @@ void miss_instanceof(codegen_context* cg, class_cache_info* c)
     _gen_push_ee(cg, free_kill_reg(o, t));
     _gen_push_imm(cg, (s4)c->cls);
     _gen_push(cg, o);
-    if (&orva_is_instance_of == nullptr || orva_is_instance_of == nullptr)
-        cg_service_missing("orva_is_instance_of");
-    _gen_call_(cg, (u4)(uintptr_t)orva_is_instance_of);
+    if (vm.is_instance_of == nullptr)
+        cg_service_missing("vm.is_instance_of");
+    _gen_call_(cg, (u4)(uintptr_t)vm.is_instance_of);
     obj_note_inlined_position(cg);
     obj_adjust_esp(cg, 12, 0);
     u4 s = t == GR_ECX ? GR_EDX : GR_ECX;
@@ -174,9 +171,9 @@ void miss_store_check(codegen_context* cg, class_cache_info* c)
     _gen_push_ee(cg, free_kill_reg(o, e));
     _gen_push(cg, e);
     _gen_push(cg, o);
-    if (&orva_is_instance_of == nullptr || orva_is_instance_of == nullptr)
-        cg_service_missing("orva_is_instance_of");
-    _gen_call_(cg, (u4)(uintptr_t)orva_is_instance_of);
+    if (vm.is_instance_of == nullptr)
+        cg_service_missing("vm.is_instance_of");
+    _gen_call_(cg, (u4)(uintptr_t)vm.is_instance_of);
     obj_note_inlined_position(cg);
     obj_adjust_esp(cg, 12, 0);
     _gen_ARITHMETIC_xgr_xgr(cg, ALU_TEST, GR_EAX, GR_EAX, SIZE_DWORD);

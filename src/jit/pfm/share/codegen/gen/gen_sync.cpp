@@ -22,8 +22,6 @@ extern "C" int _jit_monitorExitQuicker(u4 object, EE* ee, u4 ebp, u4 stub_frame)
 // run-time support (unit tests) still link; a slow path then ends the code
 // generation softly instead of calling address 0.
 #pragma weak _jit_monitorExitQuicker
-#pragma weak orva_monitorEnter2
-#pragma weak orva_monitorFlatExitForJIT
 #pragma weak orva_processor_num
 
 namespace {
@@ -212,8 +210,8 @@ static void gen_one_slow_sync(codegen_context* cg, slow_sync_info* s)
             _gen_push(cg, o);
         _gen_push(cg, o);
         _gen_push(cg, e);
-        _gen_call_(cg, service_address(&orva_monitorFlatExitForJIT == nullptr ? nullptr : (void*)orva_monitorFlatExitForJIT,
-                                    "orva_monitorFlatExitForJIT"));
+        _gen_call_(cg, service_address((void*)vm.monitorFlatExitForJIT,
+                                    "vm.monitorFlatExitForJIT"));
         _gen_ARITHMETIC_xgr_i4(cg, ALU_ADD, GR_ESP, 8, SIZE_DWORD);
         if (keep_o)
             _gen_pop(cg, o);
@@ -227,8 +225,8 @@ static void gen_one_slow_sync(codegen_context* cg, slow_sync_info* s)
             _gen_push(cg, o);
         _gen_push(cg, o);
         _gen_push_ee(cg, o == GR_EAX ? GR_ECX : GR_EAX);
-        _gen_call_(cg, service_address(&orva_monitorEnter2 == nullptr ? nullptr : (void*)orva_monitorEnter2,
-                                    "orva_monitorEnter2"));
+        _gen_call_(cg, service_address((void*)vm.monitorEnter2,
+                                    "vm.monitorEnter2"));
         _gen_ARITHMETIC_xgr_i4(cg, ALU_ADD, GR_ESP, 8, SIZE_DWORD);
         if (keep_o)
             _gen_pop(cg, o);

@@ -34,8 +34,6 @@ void RegistMethodOverrideCodePtr(codegen_context* cg, methodblock* callee, u4 si
 #pragma weak RegistMethodOverrideCodePtr
 #pragma weak orva_cha_lock
 #pragma weak orva_processor_num
-#pragma weak orva_sysMonitorEnter
-#pragma weak orva_sysMonitorExit
 
 namespace {
 
@@ -71,14 +69,14 @@ void store16(u1* p, const u1* v) { __atomic_store_n(reinterpret_cast<u2*>(p), (u
 
 void enter_cha_lock(void)
 {
-    if (&orva_cha_lock != nullptr && &orva_sysMonitorEnter != nullptr && orva_sysMonitorEnter != nullptr && orva_EE != nullptr)
-        orva_sysMonitorEnter(orva_sys_thread(orva_EE()), orva_cha_lock);
+    if (&orva_cha_lock != nullptr && vm.sysMonitorEnter != nullptr && vm.EE != nullptr)
+        vm.sysMonitorEnter(orva_sys_thread(vm.EE()), orva_cha_lock);
 }
 
 void leave_cha_lock(void)
 {
-    if (&orva_cha_lock != nullptr && &orva_sysMonitorExit != nullptr && orva_sysMonitorExit != nullptr && orva_EE != nullptr)
-        orva_sysMonitorExit(orva_sys_thread(orva_EE()), orva_cha_lock);
+    if (&orva_cha_lock != nullptr && vm.sysMonitorExit != nullptr && vm.EE != nullptr)
+        vm.sysMonitorExit(orva_sys_thread(vm.EE()), orva_cha_lock);
 }
 
 bool still_bindable(codegen_context* cg, const cha_patch_record* r)

@@ -456,7 +456,7 @@ void gen_JNInativemethod_glue(codegen_context* cg, u4 pad)
     _gen_push(cg, GR_EAX);
     _gen_push(cg, GR_EDX);
     _gen_push(cg, GR_ECX);
-    _gen_move_gr_i4(cg, GR_ECX, (s4)(uintptr_t)orva_dynoLink);
+    _gen_move_gr_i4(cg, GR_ECX, (s4)(uintptr_t)vm.dynoLink);
     _gen_ARITHMETIC_xgr_i4(cg, ALU_SUB, GR_ESP, 4, SIZE_DWORD);
     _gen_move_gr_gr(cg, GR_EDX, GR_ESP);
     _gen_push(cg, GR_EDX);

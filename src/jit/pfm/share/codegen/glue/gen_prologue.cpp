@@ -30,18 +30,16 @@ extern "C" void rt_missing_routine(void) __attribute__((weak));
 // read as profiling off, one processor, no profiler services).
 #pragma weak jit_jvmpi_internal_flags
 #pragma weak orva_processor_num
-#pragma weak orva_jvmpi_method_entry
-#pragma weak orva_jvmpi_method_exit
 
 u4 glue_profiler_flags(void) { return &jit_jvmpi_internal_flags != nullptr ? jit_jvmpi_internal_flags : 0; }
 static s4 processor_count(void) { return &orva_processor_num != nullptr ? orva_processor_num : 1; }
 static u4 entry_event_service(void)
 {
-    return &orva_jvmpi_method_entry != nullptr ? (u4)(uintptr_t)orva_jvmpi_method_entry : 0;
+    return (u4)(uintptr_t)vm.jvmpi_method_entry;
 }
 static u4 exit_event_service(void)
 {
-    return &orva_jvmpi_method_exit != nullptr ? (u4)(uintptr_t)orva_jvmpi_method_exit : 0;
+    return (u4)(uintptr_t)vm.jvmpi_method_exit;
 }
 
 // E-relative frame address x as an esp displacement.

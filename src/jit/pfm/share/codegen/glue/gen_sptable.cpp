@@ -156,7 +156,7 @@ void create_sp_offset_info(codegen_context* cg, method_compile_context* m, u4 us
         table = static_cast<u1*>(out);
         write_table(list, table, w1, w2, n);
     }
-    thread_compile_record* rec = orva_EE != nullptr ? jit_compile_record(orva_EE()) : nullptr;
+    thread_compile_record* rec = vm.EE != nullptr ? jit_compile_record(vm.EE()) : nullptr;
     if (rec != nullptr)
         rec->md_word1 = (u4)(uintptr_t)table;
 }
