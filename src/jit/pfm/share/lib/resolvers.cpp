@@ -15,11 +15,13 @@
 // instruction.  The final instructions' opcode, ModRM and immediates come
 // from the template that the code generator placed behind the out-of-line
 // stub: 4 bytes after the stub's return address for field and static sites,
-// 3 bytes after it for call sites.
+// 3 bytes after it for call sites.  The fixed no-operations written in place
+// of an instruction come from the code generator's byte encoder (x86_encode.h).
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "codegen/x86/x86_encode.h"
 #include "driver/driver.h"
 #include "lib/rt_stubs.h"
 
@@ -105,13 +107,21 @@ bool claim_site(u1* site)
                                        __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);    // EB FE: jmp $
 }
 
+// The 4-byte no-operation lea esp, [esp+0] (8-bit displacement) in front of
+// a direct call that replaces a 9-byte virtual call.
+constexpr x86_fixed_insn LEA_ESP4 = x86_lea_self(X86_HW_ESP, 1);
+static_assert(LEA_ESP4.length == 4);
+
 void finish_site(u1* site, const u1* tmpl) { put16(site, get16(tmpl)); }
 
-// The 6-byte no-operation lea eax, [eax+0].
+// The 6-byte no-operation lea eax, [eax+0] (32-bit displacement).
+constexpr x86_fixed_insn NOP6 = x86_lea_self(0, 4);
+static_assert(NOP6.length == 6);
+
 void finish_nop6(u1* site)
 {
-    put32(site + 2, 0);
-    put16(site, 0x808D);
+    put32(site + 2, get32(NOP6.b + 2));
+    put16(site, get16(NOP6.b));
 }
 
 // Runs the class's static initializers when they have not run: false when
@@ -325,11 +335,10 @@ u4 _orva_ResolveClassConstant_invoke(u4 index, u1* ret1, u1* site, const u4* mb_
         if ((mb->access & (ACC_COMPILED | ACC_PRIVATE)) == (ACC_COMPILED | ACC_PRIVATE)) {
             // lea esp, [esp+0] then a direct call, which returns to site + 9:
             // the end of the method-table load and the indirect call it replaces.
-            site[2] = 0x24;
-            site[3] = 0x00;
+            memcpy(site + 2, LEA_ESP4.b + 2, 2);
             site[4] = CALL_OPCODE;
             put32(site + 5, reinterpret_cast<u4>(mb->compiled_code) - reinterpret_cast<u4>(site) - 9);
-            put16(site, 0x648D);
+            put16(site, get16(LEA_ESP4.b));
         } else if (orva_classJavaLangObject != nullptr && mb->clazz == *orva_classJavaLangObject) {
             fprintf(stderr, "----- Code Modification for INVOKEVIRTUALOBJECT %s/%s\n", mb->clazz->name, mb->name);
             exit(-1);

@@ -35,6 +35,7 @@
 #include "codegen/gen/gen_arith.h"
 #include "codegen/gen/gen_object.h"
 #include "codegen/glue/gen_resolve.h"
+#include "codegen/x86/x86_encode.h"
 
 #include <initializer_list>
 
@@ -220,11 +221,11 @@ void gen_one_miss_path(codegen_context* cg, class_cache_info* c)
 // cmp reg, [cell]: 3B /r with the disp32-only ModRM form (mod 00, r/m 101).
 int emit_class_cache_compare(codegen_context* cg, u4 reg, u4 cell)
 {
-    u1 b[6] = {0x3B, (u1)(hw(reg) << 3 | 5)};
-    cg_write32(b + 2, cell);
+    u1 b[8];
+    int n = x86_encode_insn_mem(b, 0x3B, (int)hw(reg), X86_NO_BASE, (s4)cell, 4);
     cg_record_reg(cg, reg);
-    cg_emit_raw(cg, b, 6);
-    return 6;
+    cg_emit_raw(cg, b, n);
+    return n;
 }
 
 // mov [cell], reg: A3 moffs32 for eax (the form assemblers pick), else
@@ -232,8 +233,8 @@ int emit_class_cache_compare(codegen_context* cg, u4 reg, u4 cell)
 // store is a single access other processors see whole.
 int emit_class_cache_store(codegen_context* cg, u4 cell, u4 reg)
 {
-    u1 b[6] = {OP_MOV_RM_R, (u1)(hw(reg) << 3 | 5)};
-    cg_write32(b + 2, cell);
+    u1 b[8];
+    int n = x86_encode_insn_mem(b, OP_MOV_RM_R, (int)hw(reg), X86_NO_BASE, (s4)cell, 4);
     cg_record_reg(cg, reg);
     if (hw(reg) == 0) {
         u1 a[5] = {0xA3};
@@ -241,8 +242,8 @@ int emit_class_cache_store(codegen_context* cg, u4 cell, u4 reg)
         cg_emit_raw(cg, a, 5);
         return 5;
     }
-    cg_emit_raw(cg, b, 6);
-    return 6;
+    cg_emit_raw(cg, b, n);
+    return n;
 }
 
 void init_class_cache(method_compile_context* m) { m->cg_lists[MCC_LIST_CLASS_CACHE] = 0; }

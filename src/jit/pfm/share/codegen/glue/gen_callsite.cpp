@@ -25,6 +25,7 @@
 
 #include "codegen/gen/gen_invoke.h"
 #include "codegen/glue/gen_resolve.h"
+#include "codegen/x86/x86_encode.h"
 #include "driver/driver.h"
 
 namespace {
@@ -311,9 +312,10 @@ static void invokevirtualobject_stubs(codegen_context* cg)
             stub_pop(cg, GR_EAX);
             emit_byte(cg, OP_RET);
             // mov dest, [base + disp32]: the resolver copies its first two bytes.
-            u1 t[6] = {OP_MOV_R_RM, (u1)(0x80 | (r->r & 7) << 3 | (r->r >> 8 & 7))};
-            cg_write32(t + 2, CG_PLACEHOLDER);
-            cg_emit_raw(cg, t, 6);
+            u1 t[8];
+            int n = x86_encode_insn_mem(t, OP_MOV_R_RM, (int)(r->r & 7), (int)(r->r >> 8 & 7),
+                                        (s4)CG_PLACEHOLDER, 4);
+            cg_emit_raw(cg, t, n);
             continue;
         }
         // An array receiver: Object's method, called directly.

@@ -12,6 +12,7 @@
 
 #include <cstring>
 
+#include "codegen/x86/x86_encode.h"
 #include "driver/driver.h"
 
 resolve_backpatch_anchor* resolve_anchor_list(method_compile_context* m)
@@ -107,17 +108,16 @@ int gen_execute_static_initializer(codegen_context* cg, quadruple** slot, cg_ope
 // ---------------------------------------------------------------------------
 // Templates
 // ---------------------------------------------------------------------------
-// One template instruction: opcode, ModRM (mod 10 with a base, absolute
-// without), 0xDEADBEEF, and an optional 32-bit immediate.
-static void tmpl_insn(codegen_context* cg, u1 opcode, int reg_field, int base_hw, bool with_imm, u4 imm)
+// One template instruction: opcode, the operand [base + 0xDEADBEEF] (32-bit
+// displacement whatever the base) or [0xDEADBEEF] without a base, and an
+// optional 32-bit immediate.
+int emit_resolve_template_insn(codegen_context* cg, u1 opcode, int reg_field, int base_hw, bool with_imm, u4 imm)
 {
-    u1 b[10];
-    b[0] = opcode;
-    b[1] = base_hw < 0 ? (u1)((reg_field & 7) << 3 | 5) : (u1)(0x80 | (reg_field & 7) << 3 | (base_hw & 7));
-    cg_write32(b + 2, CG_TEMPLATE_DISP);
-    if (with_imm)
-        cg_write32(b + 6, imm);
-    cg_emit_raw(cg, b, with_imm ? 10 : 6);
+    u1 b[16];
+    int n = x86_encode_insn_mem(b, opcode, reg_field, base_hw < 0 ? X86_NO_BASE : base_hw, (s4)CG_TEMPLATE_DISP, 4,
+                                with_imm, imm);
+    cg_emit_raw(cg, b, n);
+    return n;
 }
 
 static void emit_template(codegen_context* cg, const resolve_backpatch_anchor* r)
@@ -132,14 +132,14 @@ static void emit_template(codegen_context* cg, const resolve_backpatch_anchor* r
         if (none)
             return;
         switch (k) {
-        case 0: case 4: tmpl_insn(cg, 0x8B, r->c, base, false, 0); break;
+        case 0: case 4: emit_resolve_template_insn(cg, OP_MOV_R_RM, r->c, base, false, 0); break;
         case 1:
-            tmpl_insn(cg, 0x8B, r->c, base, false, 0);
+            emit_resolve_template_insn(cg, OP_MOV_R_RM, r->c, base, false, 0);
             if (!(r->a & RESOLVE_A_LOW_ONLY))
-                tmpl_insn(cg, 0x8B, r->d, base, false, 0);
+                emit_resolve_template_insn(cg, OP_MOV_R_RM, r->d, base, false, 0);
             break;
-        case 2: tmpl_insn(cg, FPU_D9, DIGIT_FLD, base, false, 0); break;
-        case 3: tmpl_insn(cg, FPU_DD, DIGIT_FLD, base, false, 0); break;
+        case 2: emit_resolve_template_insn(cg, FPU_D9, DIGIT_FLD, base, false, 0); break;
+        case 3: emit_resolve_template_insn(cg, FPU_DD, DIGIT_FLD, base, false, 0); break;
         }
         return;
     }
@@ -147,21 +147,21 @@ static void emit_template(codegen_context* cg, const resolve_backpatch_anchor* r
     switch (k) {
     case 0: case 4:
         if (constant)
-            tmpl_insn(cg, 0xC7, 0, base, true, (u4)r->c);
+            emit_resolve_template_insn(cg, OP_MOV_RM_IMM, 0, base, true, (u4)r->c);
         else
-            tmpl_insn(cg, 0x89, r->c, base, false, 0);
+            emit_resolve_template_insn(cg, OP_MOV_RM_R, r->c, base, false, 0);
         break;
     case 1:
         if (constant) {
-            tmpl_insn(cg, 0xC7, 0, base, true, (u4)r->c);
-            tmpl_insn(cg, 0xC7, 0, base, true, (u4)r->d);
+            emit_resolve_template_insn(cg, OP_MOV_RM_IMM, 0, base, true, (u4)r->c);
+            emit_resolve_template_insn(cg, OP_MOV_RM_IMM, 0, base, true, (u4)r->d);
         } else {
-            tmpl_insn(cg, 0x89, r->c, base, false, 0);
-            tmpl_insn(cg, 0x89, r->d, base, false, 0);
+            emit_resolve_template_insn(cg, OP_MOV_RM_R, r->c, base, false, 0);
+            emit_resolve_template_insn(cg, OP_MOV_RM_R, r->d, base, false, 0);
         }
         break;
-    case 2: tmpl_insn(cg, FPU_D9, r->d ? DIGIT_FSTP : DIGIT_FST, base, false, 0); break;
-    case 3: tmpl_insn(cg, FPU_DD, r->d ? DIGIT_FSTP : DIGIT_FST, base, false, 0); break;
+    case 2: emit_resolve_template_insn(cg, FPU_D9, r->d ? DIGIT_FSTP : DIGIT_FST, base, false, 0); break;
+    case 3: emit_resolve_template_insn(cg, FPU_DD, r->d ? DIGIT_FSTP : DIGIT_FST, base, false, 0); break;
     }
 }
 

@@ -63,6 +63,12 @@ void gen_resolution_site(codegen_context* cg, u2 opcode, u4 a, u4 x87_state, s4 
                          int nops);
 void _gen_execute_static_initializer(codegen_context* cg, classblock* cb);
 
+// One template instruction: `opcode`, the register field (hardware number or
+// digit), [base_hw + 0xDEADBEEF] or [0xDEADBEEF] when base_hw < 0, and the
+// 32-bit immediate when `with_imm`.  The resolver copies its opcode and ModRM
+// and writes the displacement at offset 2.  Answers the length written.
+int emit_resolve_template_insn(codegen_context* cg, u1 opcode, int reg_field, int base_hw, bool with_imm, u4 imm);
+
 // Raw bytes at the code position (window closed): counted in pass 1.
 void cg_emit_raw(codegen_context* cg, const u1* bytes, int n);
 

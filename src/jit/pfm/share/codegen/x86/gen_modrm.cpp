@@ -2,8 +2,9 @@
 // emitter.
 //
 // `modrm_and_sib` turns (reg field, base, index, scale, displacement) into the
-// ModRM byte, an optional SIB byte and an optional displacement; all of the
-// IA-32 special cases of memory operands live here and nowhere else.
+// ModRM byte, an optional SIB byte and an optional displacement, recording the
+// registers it uses; the bytes come from x86_encode_modrm_mem (x86_encode.h),
+// where all of the IA-32 special cases of memory operands live.
 //
 // The emission contract: an emitter computes its bytes and writes them at
 // `code` in both passes (in pass 1 `code` is a scratch area of
@@ -14,6 +15,7 @@
 #include <stdlib.h>
 
 #include "codegen/codegen.h"
+#include "codegen/x86/x86_encode.h"
 #include "frontend/bb.h"
 
 void cg_record_reg(codegen_context* cg, u4 reg)
@@ -122,56 +124,28 @@ static int scale_bits(int scale)
 int modrm_and_sib(codegen_context* cg, u1* out, u4 reg, u4 base, u4 index, int scale, s4 disp,
                   u1 force_disp32, int absolute)
 {
+    if (scale != 0)
+        (void)scale_bits(scale);   // rejects a scale other than 1, 2, 4, 8
+
     // mod 00 with r/m 101 means [disp32]: an absolute operand is "ebp" in the
-    // table lookup but ebp itself is not used, so it is not recorded.
+    // encoding but ebp itself is not used, so it is not recorded.
     u4 eff_base = absolute ? (GR_EBP | REG_NOREC) : base;
     // r/m 100 means "a SIB byte follows".
     u4 rm = scale != 0 ? (GR_ESP | REG_NOREC) : eff_base;
-
-    int mode;
-    int disp_bytes;
-    if (absolute) {
-        mode = MOD_INDIRECT;
-        disp_bytes = 4;
-    } else if (disp != 0 && fits_imm8(disp) && !force_disp32) {
-        mode = MOD_DISP8;
-        disp_bytes = 1;
-    } else if (disp != 0) {
-        mode = MOD_DISP32;
-        disp_bytes = 4;
-    } else if ((base & REG_ID_MASK) == GR_EBP) {
-        // [ebp] has no mod 00 form (that is [disp32]): use disp8 0.
-        mode = MOD_DISP8;
-        disp_bytes = 1;
-    } else {
-        mode = MOD_INDIRECT;
-        disp_bytes = 0;
-    }
-
     cg_record_reg(cg, rm);
     cg_record_reg(cg, reg);
-    out[0] = modrm_table[mode].e[rm & REG_ID_MASK][reg & REG_ID_MASK];
-    int length = 1;
-
     // [esp+...] always needs a SIB (r/m 100 is the SIB escape); so does an index.
     if ((base & REG_ID_MASK) == GR_ESP || scale != 0) {
         if (scale == 0) {
             cg->mci->used_regs |= (u1)reg_used_bit[GR_ESP];
-            cg_record_reg(cg, eff_base);
-            out[1] = (u1)(0x20 | reg_hw_number[eff_base & REG_ID_MASK]);   // index none, scale 1
         } else {
-            int ss = scale_bits(scale);
             cg_record_reg(cg, index);
-            cg_record_reg(cg, eff_base);
-            out[1] = sib_table[ss].e[index & REG_ID_MASK][eff_base & REG_ID_MASK];
         }
-        length = 2;
+        cg_record_reg(cg, eff_base);
     }
 
-    if (disp_bytes == 1) {
-        out[length] = (u1)disp;
-    } else if (disp_bytes == 4) {
-        cg_write32(out + length, (u4)disp);
-    }
-    return length + disp_bytes;
+    int base_hw = absolute ? X86_NO_BASE : (int)reg_hw_number[base & REG_ID_MASK];
+    int index_hw = scale != 0 ? (int)reg_hw_number[index & REG_ID_MASK] : 0;
+    int disp_size = force_disp32 && disp != 0 ? 4 : X86_DISP_SHORTEST;
+    return x86_encode_modrm_mem(out, reg_hw_number[reg & REG_ID_MASK], base_hw, index_hw, scale, disp, disp_size);
 }
