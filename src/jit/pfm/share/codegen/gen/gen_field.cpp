@@ -189,270 +189,320 @@ void done_long_value(codegen_context* cg, long_value* v, reg_operand* lo, reg_op
         gi_done(cg, hi, v->hi);
 }
 
+// ---- access kinds ----
+// A field access is one of four shapes (resolved load, resolved store, and
+// the resolution site of each) applied to a kind: the value's class and
+// whether the field lives in an object or in its field block.
+enum field_class : u1 { FC_INT, FC_LONG, FC_FP };
+
+struct field_kind {
+    field_class cls;
+    bool instance;
+};
+
+// Operand positions: an instance access has the object in r[2] and its long
+// or x87 result/value in the second set-up; a static access has its value
+// right after the result.
+reg_operand* result_of(cg_operands* o, field_kind k) { return k.instance && k.cls != FC_INT ? o->x : o->r; }
+reg_operand* value_of(cg_operands* o, field_kind k) { return result_of(o, k) + (k.instance ? 4 : 2); }
+
+// An x87 access moves a double for the double-typed opcodes, else a float.
+bool fp_double(const quadruple* q)
+{
+    return q->opcode == OPC_DGETFIELD || q->opcode == OPC_DPUTFIELD || q->opcode == OPC_DGETSTATIC ||
+           q->opcode == OPC_DPUTSTATIC;
+}
+
+// The field's displacement from its base register (the object), or the
+// absolute address of a static.
+s4 field_disp(const quadruple* q, const fieldblock* fb, field_kind k)
+{
+    if (k.instance)
+        return OBJ_HEADER_SIZE + (s4)fb->value;
+    return static_address(fb, k.cls == FC_LONG || (k.cls == FC_FP && fp_double(q)));
+}
+
+// Releases the x87 value of a store (see fp_value_to_top).
+void fp_store_done(codegen_context* cg, s4 c, bool copied, int pop)
+{
+    if (copied || !pop)
+        sw_clear(CUR(cg)->fmask, fp_slot(c), SW(RS_LOCKED));
+    else
+        _free_fp_reg(cg, c, 0);
+}
+
+// A resolution site with the scheduling window closed around it; a null
+// `live` reads the x87 live state once the window is closed.
+void emit_site(codegen_context* cg, const quadruple* q, u4 a, const u4* live, s4 b, s4 c, s4 d, int nops)
+{
+    site_window w;
+    site_begin(cg, &w);
+    gen_resolution_site(cg, q->opcode, a, live != nullptr ? *live : get_fp_live_status(cg), b, c, d, q->context,
+                        nops);
+    site_end(cg, &w);
+}
+
+// ---- resolved load ----
+int field_load(codegen_context* cg, quadruple** slot, cg_operands* o, field_kind k)
+{
+    quadruple* q = *slot;
+    reg_operand* d = result_of(o, k);
+    reg_operand* obj = &o->r[2];
+    if (k.instance) {
+        if (null_constant(obj))
+            return 1;
+        if (op_absent(d) && known_nonnull(q))
+            return 0;
+        if (!op_absent(d) && folded_into_user(cg, d))
+            return 0;
+    } else if (op_absent(d) || folded_into_user(cg, d)) {
+        return 0;
+    }
+    fieldblock* fb = field_of(q, !k.instance);
+    s4 disp = field_disp(q, fb, k);
+    u4 attr = access_flags(q, fb, k.instance);
+    int rb = k.instance ? gi_read(cg, obj, slot, RM_ALL_INT, 0) : -1;
+    u4 base = k.instance ? gid(rb) : 0;
+    int rl = -1, rh = -1;
+    if (k.cls == FC_INT) {
+        rl = gi_alloc(cg, RM_ALL_INT, 0);
+        load32(cg, rl, base, disp, attr);
+    } else if (k.cls == FC_LONG) {
+        // The base must survive the low load: the low word never goes to its register.
+        u4 excluded = k.instance ? rbit(rb) : 0;
+        rl = gi_alloc(cg, RM_ALL_INT, excluded);
+        load32(cg, rl, base, disp, attr);
+        if (!op_absent(d + 1)) {
+            rh = gi_alloc(cg, RM_ALL_INT, rbit(rl) | excluded);
+            load32(cg, rh, base, disp + 4, attr);
+        }
+    } else if (op_absent(d)) {
+        int t = gi_alloc(cg, RM_ALL_INT, 0);   // the access only checks the reference
+        load32(cg, t, base, disp, attr);
+        _free_int_reg(cg, t, 0, 0, 0);
+    } else {
+        if (fp_double(q))
+            gen_move_fr8_mm(cg, base, 0, 0, disp, attr);
+        else
+            gen_move_fr_mm(cg, base, 0, 0, disp, attr);
+        alloc_and_assoc_fp_stack_top_oprnd(cg, d);
+    }
+    if (k.instance)
+        gi_done(cg, obj, rb);
+    if (k.cls != FC_FP) {
+        gi_bind(cg, d, rl);
+        if (k.cls == FC_LONG)
+            gi_bind(cg, d + 1, rh);
+    }
+    return 0;
+}
+
+// ---- resolved store ----
+int field_store(codegen_context* cg, quadruple** slot, cg_operands* o, field_kind k)
+{
+    quadruple* q = *slot;
+    reg_operand* obj = &o->r[2];
+    reg_operand* v = value_of(o, k);
+    if (k.instance && null_constant(obj))
+        return 1;
+    fieldblock* fb = field_of(q, !k.instance);
+    s4 disp = field_disp(q, fb, k);
+    u4 attr = access_flags(q, fb, k.instance);
+    int rb = k.instance ? gi_read(cg, obj, slot, RM_ALL_INT, 0) : -1;
+    u4 base = k.instance ? gid(rb) : 0;
+    u4 excluded = k.instance ? rbit(rb) : 0;
+    if (k.cls == FC_INT) {
+        if (op_is_imm(v)) {
+            gen_move_mm_i4(cg, base, 0, 0, disp, (s4)v->value, 4, attr);
+        } else if (k.instance && op_same(v, obj)) {
+            gen_move_mm_gr(cg, base, 0, 0, disp, base, 4, attr);
+        } else {
+            int rv = gi_read(cg, v, slot, RM_ALL_INT, excluded);
+            gen_move_mm_gr(cg, base, 0, 0, disp, gid(rv), 4, attr);
+            gi_done(cg, v, rv);
+        }
+    } else if (k.cls == FC_LONG) {
+        long_value lv = read_long_value(cg, v, v + 1, slot, excluded);
+        if (lv.constant) {
+            gen_move_mm_i4(cg, base, 0, 0, disp, lv.clo, 4, attr);
+            gen_move_mm_i4(cg, base, 0, 0, disp + 4, lv.chi, 4, attr);
+        } else {
+            gen_move_mm_gr(cg, base, 0, 0, disp, gid(lv.lo), 4, attr);
+            gen_move_mm_gr(cg, base, 0, 0, disp + 4, gid(lv.hi), 4, attr);
+        }
+        done_long_value(cg, &lv, v, v + 1);
+    } else {
+        s4 c;
+        bool copied;
+        int pop = fp_value_to_top(cg, v, &c, &copied);
+        if (fp_double(q))
+            gen_move_mm_fr8(cg, base, 0, 0, disp, pop, attr);
+        else
+            gen_move_mm_fr(cg, base, 0, 0, disp, pop, attr);
+        fp_store_done(cg, c, copied, pop);
+    }
+    if (k.instance)
+        gi_done(cg, obj, rb);
+    return 0;
+}
+
+// ---- resolution site of a load ----
+int field_resolve_load(codegen_context* cg, quadruple** slot, cg_operands* o, field_kind k)
+{
+    quadruple* q = *slot;
+    reg_operand* d = result_of(o, k);
+    reg_operand* obj = &o->r[2];
+    if (k.instance && null_constant(obj))
+        return 1;
+    u4 a = cp_index_of(q, !k.instance);
+    int rb = k.instance ? gi_read(cg, obj, slot, RM_ALL_INT, 0) : -1;
+    s4 b = k.instance ? (s4)hw(rb) : -1;
+    if (k.cls == FC_FP) {
+        bool none = op_absent(d);
+        if (none)
+            a |= RESOLVE_A_NO_RESULT;   // resolution only; the template is empty
+        record_used(cg, rb);
+        u4 live = get_fp_live_status(cg);
+        emit_site(cg, q, a, &live, b, none ? -1 : cg->regs.fp_depth, -1, 1);
+        if (k.instance && none && !known_nonnull(q)) {
+            int t = gi_alloc(cg, RM_ALL_INT, 0);   // the null check the load would have made
+            load32(cg, t, gid(rb), 0, FA_BASE | FA_NULLCHECK);
+            _free_int_reg(cg, t, 0, 0, 0);
+        }
+        if (!none)
+            alloc_and_assoc_fp_stack_top_oprnd(cg, d);
+        if (k.instance)
+            gi_done(cg, obj, rb);
+        return 0;
+    }
+    int rl = -1, rh = -1;
+    if (op_absent(d) && (!k.instance || known_nonnull(q))) {
+        a |= RESOLVE_A_NO_RESULT;
+    } else if (k.cls == FC_INT) {
+        rl = gi_alloc(cg, RM_ALL_INT, 0);
+    } else {
+        // The template's low load must not overwrite the base its high load uses.
+        u4 excluded = k.instance ? rbit(rb) : 0;
+        rl = gi_alloc(cg, RM_ALL_INT, excluded);
+        if (!op_absent(d + 1))
+            rh = gi_alloc(cg, RM_ALL_INT, rbit(rl) | excluded);
+        else
+            a |= RESOLVE_A_LOW_ONLY;
+    }
+    record_used(cg, rb);
+    record_used(cg, rl);
+    record_used(cg, rh);
+    emit_site(cg, q, a, nullptr, b, rl < 0 ? -1 : (s4)hw(rl), rh < 0 ? -1 : (s4)hw(rh), rh < 0 ? 1 : 7);
+    if (k.instance)
+        gi_done(cg, obj, rb);
+    gi_bind(cg, d, rl);
+    if (k.cls == FC_LONG)
+        gi_bind(cg, d + 1, rh);
+    return 0;
+}
+
+// ---- resolution site of a store ----
+// A constant value travels in the site: an instance site flags it in its base
+// operand, a static site has 1 for its base.
+int field_resolve_store(codegen_context* cg, quadruple** slot, cg_operands* o, field_kind k)
+{
+    quadruple* q = *slot;
+    reg_operand* obj = &o->r[2];
+    reg_operand* v = value_of(o, k);
+    if (k.instance && null_constant(obj))
+        return 1;
+    u4 a = cp_index_of(q, !k.instance);
+    int rb = k.instance ? gi_read(cg, obj, slot, RM_ALL_INT, 0) : -1;
+    s4 b = k.instance ? (s4)hw(rb) : 0;
+    s4 const_b = k.instance ? b | (s4)RESOLVE_B_CONST : 1;
+    if (k.cls == FC_FP) {
+        s4 c;
+        bool copied;
+        u4 live;
+        int pop = fp_value_to_top(cg, v, &c, &copied, &live);
+        record_used(cg, rb);
+        emit_site(cg, q, a, &live, k.instance ? b : -1, fr_stack_index(cg, c), pop, 1);
+        fp_store_done(cg, c, copied, pop);
+    } else if (k.cls == FC_LONG) {
+        long_value lv = read_long_value(cg, v, v + 1, slot, k.instance ? rbit(rb) : 0);
+        if (!lv.constant) {
+            record_used(cg, lv.lo);
+            record_used(cg, lv.hi);
+        }
+        record_used(cg, rb);
+        emit_site(cg, q, a, nullptr, lv.constant ? const_b : b, lv.constant ? lv.clo : (s4)hw(lv.lo),
+                  lv.constant ? lv.chi : (s4)hw(lv.hi), lv.constant ? 15 : 7);
+        done_long_value(cg, &lv, v, v + 1);
+    } else {
+        s4 c;
+        int rv = -1;
+        bool temp = false, inline_const = false;
+        if (k.instance && op_same(v, obj)) {
+            c = b;
+        } else if (op_is_imm(v) && (!k.instance || _num_of_free_int_regs(cg, RM_ALL_INT & ~rbit(rb)) == 0)) {
+            b = const_b;
+            c = (s4)v->value;
+            inline_const = true;
+        } else if (op_is_imm(v)) {
+            // An instance site keeps its constant in a register while one is free.
+            rv = gi_alloc(cg, RM_ALL_INT, rbit(rb));
+            gen_move_gr_i4(cg, gid(rv), (s4)v->value);
+            c = (s4)hw(rv);
+            temp = true;
+        } else {
+            rv = gi_read(cg, v, slot, RM_ALL_INT, k.instance ? rbit(rb) : 0);
+            c = (s4)hw(rv);
+        }
+        record_used(cg, rb);
+        record_used(cg, rv);
+        emit_site(cg, q, a, nullptr, b, c, -1, inline_const ? 5 : 1);
+        if (temp)
+            _free_int_reg(cg, rv, 0, 0, 0);
+        else if (rv >= 0)
+            gi_done(cg, v, rv);
+    }
+    if (k.instance)
+        gi_done(cg, obj, rb);
+    return 0;
+}
+
+constexpr field_kind INT_FIELD = {FC_INT, true}, LONG_FIELD = {FC_LONG, true}, FP_FIELD = {FC_FP, true};
+constexpr field_kind INT_STATIC = {FC_INT, false}, LONG_STATIC = {FC_LONG, false}, FP_STATIC = {FC_FP, false};
+
 }  // namespace
 
-// ===========================================================================
-// Resolved forms
-// ===========================================================================
-int gen_igetfield(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* d = &o->r[0];
-    reg_operand* obj = &o->r[2];
-    if (null_constant(obj))
-        return 1;
-    if (op_absent(d) && known_nonnull(q))
-        return 0;
-    if (!op_absent(d) && folded_into_user(cg, d))
-        return 0;
-    fieldblock* fb = field_of(q, false);
-    int rb = gi_read(cg, obj, slot, RM_ALL_INT, 0);
-    int rd = gi_alloc(cg, RM_ALL_INT, 0);
-    load32(cg, rd, gid(rb), OBJ_HEADER_SIZE + (s4)fb->value, access_flags(q, fb, true));
-    gi_done(cg, obj, rb);
-    gi_bind(cg, d, rd);
-    return 0;
-}
+// The dispatcher's entry points: each is a shape applied to an access kind.
+#define FIELD_GENERATORS(X)                                     \
+    X(gen_igetfield, field_load, INT_FIELD)                     \
+    X(gen_lgetfield, field_load, LONG_FIELD)                    \
+    X(gen_fgetfield, field_load, FP_FIELD)                      \
+    X(gen_igetstatic, field_load, INT_STATIC)                   \
+    X(gen_lgetstatic, field_load, LONG_STATIC)                  \
+    X(gen_fgetstatic, field_load, FP_STATIC)                    \
+    X(gen_iputfield, field_store, INT_FIELD)                    \
+    X(gen_lputfield, field_store, LONG_FIELD)                   \
+    X(gen_fputfield, field_store, FP_FIELD)                     \
+    X(gen_iputstatic, field_store, INT_STATIC)                  \
+    X(gen_lputstatic, field_store, LONG_STATIC)                 \
+    X(gen_fputstatic, field_store, FP_STATIC)                   \
+    X(gen_resolve_igetfield, field_resolve_load, INT_FIELD)     \
+    X(gen_resolve_lgetfield, field_resolve_load, LONG_FIELD)    \
+    X(gen_resolve_fgetfield, field_resolve_load, FP_FIELD)      \
+    X(gen_resolve_igetstatic, field_resolve_load, INT_STATIC)   \
+    X(gen_resolve_lgetstatic, field_resolve_load, LONG_STATIC)  \
+    X(gen_resolve_fgetstatic, field_resolve_load, FP_STATIC)    \
+    X(gen_resolve_iputfield, field_resolve_store, INT_FIELD)    \
+    X(gen_resolve_lputfield, field_resolve_store, LONG_FIELD)   \
+    X(gen_resolve_fputfield, field_resolve_store, FP_FIELD)     \
+    X(gen_resolve_iputstatic, field_resolve_store, INT_STATIC)  \
+    X(gen_resolve_lputstatic, field_resolve_store, LONG_STATIC) \
+    X(gen_resolve_fputstatic, field_resolve_store, FP_STATIC)
 
-int gen_lgetfield(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* lo = &o->x[0];
-    reg_operand* hi = &o->x[1];
-    reg_operand* obj = &o->r[2];
-    if (null_constant(obj))
-        return 1;
-    if (op_absent(lo) && known_nonnull(q))
-        return 0;
-    if (!op_absent(lo) && folded_into_user(cg, lo))
-        return 0;
-    fieldblock* fb = field_of(q, false);
-    s4 disp = OBJ_HEADER_SIZE + (s4)fb->value;
-    u4 attr = access_flags(q, fb, true);
-    int rb = gi_read(cg, obj, slot, RM_ALL_INT, 0);
-    // The base must survive the low load: the low word never goes to its register.
-    int rl = gi_alloc(cg, RM_ALL_INT, rbit(rb));
-    load32(cg, rl, gid(rb), disp, attr);
-    int rh = -1;
-    if (!op_absent(hi)) {
-        rh = gi_alloc(cg, RM_ALL_INT, rbit(rl) | rbit(rb));
-        load32(cg, rh, gid(rb), disp + 4, attr);
-    }
-    gi_done(cg, obj, rb);
-    gi_bind(cg, lo, rl);
-    gi_bind(cg, hi, rh);
-    return 0;
-}
-
-int gen_fgetfield(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* d = &o->x[0];
-    reg_operand* obj = &o->r[2];
-    if (null_constant(obj))
-        return 1;
-    if (op_absent(d) && known_nonnull(q))
-        return 0;
-    if (!op_absent(d) && folded_into_user(cg, d))
-        return 0;
-    fieldblock* fb = field_of(q, false);
-    s4 disp = OBJ_HEADER_SIZE + (s4)fb->value;
-    u4 attr = access_flags(q, fb, true);
-    int rb = gi_read(cg, obj, slot, RM_ALL_INT, 0);
-    if (op_absent(d)) {
-        int t = gi_alloc(cg, RM_ALL_INT, 0);   // the access only checks the reference
-        load32(cg, t, gid(rb), disp, attr);
-        _free_int_reg(cg, t, 0, 0, 0);
-    } else if (q->opcode == 63) {
-        gen_move_fr8_mm(cg, gid(rb), 0, 0, disp, attr);
-        alloc_and_assoc_fp_stack_top_oprnd(cg, d);
-    } else {
-        gen_move_fr_mm(cg, gid(rb), 0, 0, disp, attr);
-        alloc_and_assoc_fp_stack_top_oprnd(cg, d);
-    }
-    gi_done(cg, obj, rb);
-    return 0;
-}
-
-int gen_iputfield(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* obj = &o->r[2];
-    reg_operand* v = &o->r[4];
-    if (null_constant(obj))
-        return 1;
-    fieldblock* fb = field_of(q, false);
-    s4 disp = OBJ_HEADER_SIZE + (s4)fb->value;
-    u4 attr = access_flags(q, fb, true);
-    int rb = gi_read(cg, obj, slot, RM_ALL_INT, 0);
-    if (op_is_imm(v)) {
-        gen_move_mm_i4(cg, gid(rb), 0, 0, disp, (s4)v->value, 4, attr);
-    } else if (op_same(v, obj)) {
-        gen_move_mm_gr(cg, gid(rb), 0, 0, disp, gid(rb), 4, attr);
-    } else {
-        int rv = gi_read(cg, v, slot, RM_ALL_INT, rbit(rb));
-        gen_move_mm_gr(cg, gid(rb), 0, 0, disp, gid(rv), 4, attr);
-        gi_done(cg, v, rv);
-    }
-    gi_done(cg, obj, rb);
-    return 0;
-}
-
-int gen_lputfield(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* obj = &o->r[2];
-    if (null_constant(obj))
-        return 1;
-    fieldblock* fb = field_of(q, false);
-    s4 disp = OBJ_HEADER_SIZE + (s4)fb->value;
-    u4 attr = access_flags(q, fb, true);
-    int rb = gi_read(cg, obj, slot, RM_ALL_INT, 0);
-    long_value v = read_long_value(cg, &o->x[4], &o->x[5], slot, rbit(rb));
-    if (v.constant) {
-        gen_move_mm_i4(cg, gid(rb), 0, 0, disp, v.clo, 4, attr);
-        gen_move_mm_i4(cg, gid(rb), 0, 0, disp + 4, v.chi, 4, attr);
-    } else {
-        gen_move_mm_gr(cg, gid(rb), 0, 0, disp, gid(v.lo), 4, attr);
-        gen_move_mm_gr(cg, gid(rb), 0, 0, disp + 4, gid(v.hi), 4, attr);
-    }
-    done_long_value(cg, &v, &o->x[4], &o->x[5]);
-    gi_done(cg, obj, rb);
-    return 0;
-}
-
-int gen_fputfield(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* obj = &o->r[2];
-    reg_operand* v = &o->x[4];
-    if (null_constant(obj))
-        return 1;
-    fieldblock* fb = field_of(q, false);
-    s4 disp = OBJ_HEADER_SIZE + (s4)fb->value;
-    u4 attr = access_flags(q, fb, true);
-    int rb = gi_read(cg, obj, slot, RM_ALL_INT, 0);
-    s4 c;
-    bool copied;
-    int pop = fp_value_to_top(cg, v, &c, &copied);
-    if (q->opcode == 68)
-        gen_move_mm_fr8(cg, gid(rb), 0, 0, disp, pop, attr);
-    else
-        gen_move_mm_fr(cg, gid(rb), 0, 0, disp, pop, attr);
-    if (copied || !pop)
-        sw_clear(CUR(cg)->fmask, fp_slot(c), SW(RS_LOCKED));
-    else
-        _free_fp_reg(cg, c, 0);
-    gi_done(cg, obj, rb);
-    return 0;
-}
-
-int gen_igetstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* d = &o->r[0];
-    if (op_absent(d) || folded_into_user(cg, d))
-        return 0;
-    fieldblock* fb = field_of(q, true);
-    int rd = gi_alloc(cg, RM_ALL_INT, 0);
-    load32(cg, rd, 0, static_address(fb, false), access_flags(q, fb, false));
-    gi_bind(cg, d, rd);
-    return 0;
-}
-
-int gen_lgetstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* lo = &o->r[0];
-    reg_operand* hi = &o->r[1];
-    if (op_absent(lo) || folded_into_user(cg, lo))
-        return 0;
-    fieldblock* fb = field_of(q, true);
-    s4 addr = static_address(fb, true);
-    u4 attr = access_flags(q, fb, false);
-    int rl = gi_alloc(cg, RM_ALL_INT, 0);
-    load32(cg, rl, 0, addr, attr);
-    int rh = -1;
-    if (!op_absent(hi)) {
-        rh = gi_alloc(cg, RM_ALL_INT, rbit(rl));
-        load32(cg, rh, 0, addr + 4, attr);
-    }
-    gi_bind(cg, lo, rl);
-    gi_bind(cg, hi, rh);
-    return 0;
-}
-
-int gen_fgetstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* d = &o->r[0];
-    if (op_absent(d) || folded_into_user(cg, d))
-        return 0;
-    fieldblock* fb = field_of(q, true);
-    u4 attr = access_flags(q, fb, false);
-    if (q->opcode == 73)
-        gen_move_fr8_mm(cg, 0, 0, 0, static_address(fb, true), attr);
-    else
-        gen_move_fr_mm(cg, 0, 0, 0, static_address(fb, false), attr);
-    alloc_and_assoc_fp_stack_top_oprnd(cg, d);
-    return 0;
-}
-
-int gen_iputstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* v = &o->r[2];
-    fieldblock* fb = field_of(q, true);
-    s4 addr = static_address(fb, false);
-    u4 attr = access_flags(q, fb, false);
-    if (op_is_imm(v)) {
-        gen_move_mm_i4(cg, 0, 0, 0, addr, (s4)v->value, 4, attr);
-        return 0;
-    }
-    int rv = gi_read(cg, v, slot, RM_ALL_INT, 0);
-    gen_move_mm_gr(cg, 0, 0, 0, addr, gid(rv), 4, attr);
-    gi_done(cg, v, rv);
-    return 0;
-}
-
-int gen_lputstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    fieldblock* fb = field_of(q, true);
-    s4 addr = static_address(fb, true);
-    u4 attr = access_flags(q, fb, false);
-    long_value v = read_long_value(cg, &o->r[2], &o->r[3], slot, 0);
-    if (v.constant) {
-        gen_move_mm_i4(cg, 0, 0, 0, addr, v.clo, 4, attr);
-        gen_move_mm_i4(cg, 0, 0, 0, addr + 4, v.chi, 4, attr);
-    } else {
-        gen_move_mm_gr(cg, 0, 0, 0, addr, gid(v.lo), 4, attr);
-        gen_move_mm_gr(cg, 0, 0, 0, addr + 4, gid(v.hi), 4, attr);
-    }
-    done_long_value(cg, &v, &o->r[2], &o->r[3]);
-    return 0;
-}
-
-int gen_fputstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* v = &o->r[2];
-    fieldblock* fb = field_of(q, true);
-    u4 attr = access_flags(q, fb, false);
-    bool single = opc_takes_float(q->opcode);   // a float for the float-typed opcodes, else a double
-    s4 c;
-    bool copied;
-    int pop = fp_value_to_top(cg, v, &c, &copied);
-    if (single)
-        gen_move_mm_fr(cg, 0, 0, 0, static_address(fb, false), pop, attr);
-    else
-        gen_move_mm_fr8(cg, 0, 0, 0, static_address(fb, true), pop, attr);
-    if (copied || !pop)
-        sw_clear(CUR(cg)->fmask, fp_slot(c), SW(RS_LOCKED));
-    else
-        _free_fp_reg(cg, c, 0);
-    return 0;
-}
+#define FIELD_ENTRY(name, shape, kind) \
+    int name(codegen_context* cg, quadruple** slot, cg_operands* o) { return shape(cg, slot, o, kind); }
+FIELD_GENERATORS(FIELD_ENTRY)
+#undef FIELD_ENTRY
+#undef FIELD_GENERATORS
 
 int gen_classfieldload(codegen_context* cg, quadruple**, cg_operands* o)
 {
@@ -465,321 +515,3 @@ int gen_classfieldload(codegen_context* cg, quadruple**, cg_operands* o)
     return 0;
 }
 
-// ===========================================================================
-// Unresolved forms
-// ===========================================================================
-int gen_resolve_igetfield(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* d = &o->r[0];
-    reg_operand* obj = &o->r[2];
-    if (null_constant(obj))
-        return 1;
-    u4 a = cp_index_of(q, false);
-    int rb = gi_read(cg, obj, slot, RM_ALL_INT, 0);
-    int rd = -1;
-    if (op_absent(d) && known_nonnull(q))
-        a |= RESOLVE_A_NO_RESULT;
-    else
-        rd = gi_alloc(cg, RM_ALL_INT, 0);
-    record_used(cg, rb);
-    record_used(cg, rd);
-    site_window w;
-    site_begin(cg, &w);
-    gen_resolution_site(cg, q->opcode, a, get_fp_live_status(cg), (s4)hw(rb), rd < 0 ? -1 : (s4)hw(rd), -1,
-                        q->context, 1);
-    site_end(cg, &w);
-    gi_done(cg, obj, rb);
-    gi_bind(cg, d, rd);
-    return 0;
-}
-
-int gen_resolve_lgetfield(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* lo = &o->x[0];
-    reg_operand* hi = &o->x[1];
-    reg_operand* obj = &o->r[2];
-    if (null_constant(obj))
-        return 1;
-    u4 a = cp_index_of(q, false);
-    int rb = gi_read(cg, obj, slot, RM_ALL_INT, 0);
-    int rl = -1, rh = -1;
-    if (op_absent(lo) && known_nonnull(q)) {
-        a |= RESOLVE_A_NO_RESULT;
-    } else {
-        // The template's low load must not overwrite the base its high load uses.
-        rl = gi_alloc(cg, RM_ALL_INT, rbit(rb));
-        if (!op_absent(hi))
-            rh = gi_alloc(cg, RM_ALL_INT, rbit(rl) | rbit(rb));
-        else
-            a |= RESOLVE_A_LOW_ONLY;
-    }
-    record_used(cg, rb);
-    record_used(cg, rl);
-    record_used(cg, rh);
-    site_window w;
-    site_begin(cg, &w);
-    gen_resolution_site(cg, q->opcode, a, get_fp_live_status(cg), (s4)hw(rb), rl < 0 ? -1 : (s4)hw(rl),
-                        rh < 0 ? -1 : (s4)hw(rh), q->context, rh < 0 ? 1 : 7);
-    site_end(cg, &w);
-    gi_done(cg, obj, rb);
-    gi_bind(cg, lo, rl);
-    gi_bind(cg, hi, rh);
-    return 0;
-}
-
-int gen_resolve_fgetfield(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* d = &o->x[0];
-    reg_operand* obj = &o->r[2];
-    if (null_constant(obj))
-        return 1;
-    u4 a = cp_index_of(q, false);
-    int rb = gi_read(cg, obj, slot, RM_ALL_INT, 0);
-    bool none = op_absent(d);
-    if (none)
-        a |= RESOLVE_A_NO_RESULT;   // resolution only; the template is empty
-    record_used(cg, rb);
-    u4 live = get_fp_live_status(cg);
-    site_window w;
-    site_begin(cg, &w);
-    gen_resolution_site(cg, q->opcode, a, live, (s4)hw(rb), none ? -1 : cg->regs.fp_depth, -1, q->context, 1);
-    site_end(cg, &w);
-    if (none && !known_nonnull(q)) {
-        int t = gi_alloc(cg, RM_ALL_INT, 0);   // the null check the load would have made
-        load32(cg, t, gid(rb), 0, FA_BASE | FA_NULLCHECK);
-        _free_int_reg(cg, t, 0, 0, 0);
-    }
-    if (!none)
-        alloc_and_assoc_fp_stack_top_oprnd(cg, d);
-    gi_done(cg, obj, rb);
-    return 0;
-}
-
-int gen_resolve_iputfield(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* obj = &o->r[2];
-    reg_operand* v = &o->r[4];
-    if (null_constant(obj))
-        return 1;
-    int rb = gi_read(cg, obj, slot, RM_ALL_INT, 0);
-    s4 b = (s4)hw(rb), c;
-    int rv = -1;
-    int nops = 1;
-    if (op_same(v, obj)) {
-        c = b;
-    } else if (op_is_imm(v) && _num_of_free_int_regs(cg, RM_ALL_INT & ~rbit(rb)) == 0) {
-        b |= (s4)RESOLVE_B_CONST;
-        c = (s4)v->value;
-        nops = 5;
-    } else if (op_is_imm(v)) {
-        rv = gi_alloc(cg, RM_ALL_INT, rbit(rb));
-        gen_move_gr_i4(cg, gid(rv), (s4)v->value);
-        c = (s4)hw(rv);
-    } else {
-        rv = gi_read(cg, v, slot, RM_ALL_INT, rbit(rb));
-        c = (s4)hw(rv);
-    }
-    record_used(cg, rb);
-    record_used(cg, rv);
-    site_window w;
-    site_begin(cg, &w);
-    gen_resolution_site(cg, q->opcode, cp_index_of(q, false), get_fp_live_status(cg), b, c, -1, q->context, nops);
-    site_end(cg, &w);
-    if (rv >= 0) {
-        if (op_is_imm(v))
-            _free_int_reg(cg, rv, 0, 0, 0);
-        else
-            gi_done(cg, v, rv);
-    }
-    gi_done(cg, obj, rb);
-    return 0;
-}
-
-int gen_resolve_lputfield(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* obj = &o->r[2];
-    if (null_constant(obj))
-        return 1;
-    int rb = gi_read(cg, obj, slot, RM_ALL_INT, 0);
-    long_value v = read_long_value(cg, &o->x[4], &o->x[5], slot, rbit(rb));
-    s4 b = (s4)hw(rb);
-    s4 c, d;
-    if (v.constant) {
-        b |= (s4)RESOLVE_B_CONST;
-        c = v.clo;
-        d = v.chi;
-    } else {
-        c = (s4)hw(v.lo);
-        d = (s4)hw(v.hi);
-        record_used(cg, v.lo);
-        record_used(cg, v.hi);
-    }
-    record_used(cg, rb);
-    site_window w;
-    site_begin(cg, &w);
-    gen_resolution_site(cg, q->opcode, cp_index_of(q, false), get_fp_live_status(cg), b, c, d, q->context,
-                        v.constant ? 15 : 7);
-    site_end(cg, &w);
-    done_long_value(cg, &v, &o->x[4], &o->x[5]);
-    gi_done(cg, obj, rb);
-    return 0;
-}
-
-int gen_resolve_fputfield(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* obj = &o->r[2];
-    reg_operand* v = &o->x[4];
-    if (null_constant(obj))
-        return 1;
-    int rb = gi_read(cg, obj, slot, RM_ALL_INT, 0);
-    s4 c;
-    bool copied;
-    u4 live;
-    int pop = fp_value_to_top(cg, v, &c, &copied, &live);
-    record_used(cg, rb);
-    site_window w;
-    site_begin(cg, &w);
-    gen_resolution_site(cg, q->opcode, cp_index_of(q, false), live, (s4)hw(rb), fr_stack_index(cg, c), pop,
-                        q->context, 1);
-    site_end(cg, &w);
-    if (copied || !pop)
-        sw_clear(CUR(cg)->fmask, fp_slot(c), SW(RS_LOCKED));
-    else
-        _free_fp_reg(cg, c, 0);
-    gi_done(cg, obj, rb);
-    return 0;
-}
-
-int gen_resolve_igetstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* d = &o->r[0];
-    u4 a = cp_index_of(q, true);
-    int rd = -1;
-    if (op_absent(d))
-        a |= RESOLVE_A_NO_RESULT;
-    else
-        rd = gi_alloc(cg, RM_ALL_INT, 0);
-    record_used(cg, rd);
-    site_window w;
-    site_begin(cg, &w);
-    gen_resolution_site(cg, q->opcode, a, get_fp_live_status(cg), -1, rd < 0 ? -1 : (s4)hw(rd), -1, q->context, 1);
-    site_end(cg, &w);
-    gi_bind(cg, d, rd);
-    return 0;
-}
-
-int gen_resolve_lgetstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* lo = &o->r[0];
-    reg_operand* hi = &o->r[1];
-    u4 a = cp_index_of(q, true);
-    int rl = -1, rh = -1;
-    if (op_absent(lo)) {
-        a |= RESOLVE_A_NO_RESULT;
-    } else {
-        rl = gi_alloc(cg, RM_ALL_INT, 0);
-        if (!op_absent(hi))
-            rh = gi_alloc(cg, RM_ALL_INT, rbit(rl));
-        else
-            a |= RESOLVE_A_LOW_ONLY;
-    }
-    record_used(cg, rl);
-    record_used(cg, rh);
-    site_window w;
-    site_begin(cg, &w);
-    gen_resolution_site(cg, q->opcode, a, get_fp_live_status(cg), -1, rl < 0 ? -1 : (s4)hw(rl),
-                        rh < 0 ? -1 : (s4)hw(rh), q->context, rh < 0 ? 1 : 7);
-    site_end(cg, &w);
-    gi_bind(cg, lo, rl);
-    gi_bind(cg, hi, rh);
-    return 0;
-}
-
-int gen_resolve_fgetstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* d = &o->r[0];
-    u4 a = cp_index_of(q, true);
-    bool none = op_absent(d);
-    if (none)
-        a |= RESOLVE_A_NO_RESULT;
-    u4 live = get_fp_live_status(cg);
-    site_window w;
-    site_begin(cg, &w);
-    gen_resolution_site(cg, q->opcode, a, live, -1, none ? -1 : cg->regs.fp_depth, -1, q->context, 1);
-    site_end(cg, &w);
-    if (!none)
-        alloc_and_assoc_fp_stack_top_oprnd(cg, d);
-    return 0;
-}
-
-int gen_resolve_iputstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* v = &o->r[2];
-    s4 b = 0, c;
-    int rv = -1;
-    if (op_is_imm(v)) {
-        b = 1;
-        c = (s4)v->value;
-    } else {
-        rv = gi_read(cg, v, slot, RM_ALL_INT, 0);
-        c = (s4)hw(rv);
-        record_used(cg, rv);
-    }
-    site_window w;
-    site_begin(cg, &w);
-    gen_resolution_site(cg, q->opcode, cp_index_of(q, true), get_fp_live_status(cg), b, c, -1, q->context,
-                        b ? 5 : 1);
-    site_end(cg, &w);
-    if (rv >= 0)
-        gi_done(cg, v, rv);
-    return 0;
-}
-
-int gen_resolve_lputstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    long_value v = read_long_value(cg, &o->r[2], &o->r[3], slot, 0);
-    s4 b = v.constant ? 1 : 0;
-    s4 c = v.constant ? v.clo : (s4)hw(v.lo);
-    s4 d = v.constant ? v.chi : (s4)hw(v.hi);
-    if (!v.constant) {
-        record_used(cg, v.lo);
-        record_used(cg, v.hi);
-    }
-    site_window w;
-    site_begin(cg, &w);
-    gen_resolution_site(cg, q->opcode, cp_index_of(q, true), get_fp_live_status(cg), b, c, d, q->context,
-                        v.constant ? 15 : 7);
-    site_end(cg, &w);
-    done_long_value(cg, &v, &o->r[2], &o->r[3]);
-    return 0;
-}
-
-int gen_resolve_fputstatic(codegen_context* cg, quadruple** slot, cg_operands* o)
-{
-    quadruple* q = *slot;
-    reg_operand* v = &o->r[2];
-    s4 c;
-    bool copied;
-    u4 live;
-    int pop = fp_value_to_top(cg, v, &c, &copied, &live);
-    site_window w;
-    site_begin(cg, &w);
-    gen_resolution_site(cg, q->opcode, cp_index_of(q, true), live, -1, fr_stack_index(cg, c), pop, q->context, 1);
-    site_end(cg, &w);
-    if (copied || !pop)
-        sw_clear(CUR(cg)->fmask, fp_slot(c), SW(RS_LOCKED));
-    else
-        _free_fp_reg(cg, c, 0);
-    return 0;
-}
