@@ -29,6 +29,8 @@ void __checkcast(void);
 void __checkcast_quick(void);
 void __instanceof(void);
 void __instanceof_quick(void);
+void __invokeinterface(void);
+void __invokeinterface_quick(void);
 extern u4 rtf_icc_edx, rtf_icc_ecx, rtf_icc_kind;
 }
 
@@ -534,6 +536,89 @@ TEST(ResolveCall, StaticnessMismatchRaisesWithTheMethodBlock)
     EXPECT_EQ(rtf_icc_edx, reinterpret_cast<u4>(instance));
     EXPECT_EQ(rtf_icc_ecx, 2u);
     EXPECT_EQ(rtf_ee()->transition, 0u);
+}
+
+// ---- interface sites ----
+
+// A class whose interface method table lists `interfaces` (each interface's
+// method 0 at method-table slot `slot`).
+rtf_class* implementing(const char* name, std::initializer_list<classblock*> interfaces, methodblock* impl, u4 slot)
+{
+    rtf_class* rc = rtf_make_class(name, 4);
+    rc->mt->methods[slot] = impl;
+    auto* t = static_cast<imethod_table*>(calloc(1, 4 + 8 * (interfaces.size() + 1)));
+    auto* offsets = static_cast<u2*>(calloc(1, 4));
+    offsets[0] = static_cast<u2>(slot);
+    for (classblock* i : interfaces) {
+        t->itable[t->icount].classdescriptor = i;
+        t->itable[t->icount++].offsets = offsets;
+    }
+    rc->cb.imethodtable = t;
+    return rc;
+}
+
+// The generated plain interface site: mov ebx, pool; mov edi, index;
+// call __invokeinterface; the method block word, the guess cell's address,
+// the descriptor; then the continuation.  Polymorphic calls rewrite only the
+// guess cell: after the first call's patching no code byte changes.
+TEST(InterfaceSite, PolymorphicCallsRewriteTheGuessCellNotTheCode)
+{
+    reset();
+    classblock* iface = new_class("p/I");
+    classblock* other = new_class("p/J");
+    methodblock* imb = new_callee(iface, 0, nullptr, 0);
+    code c = new_code();
+    methodblock* add = new_callee(other, ACC_COMPILED, add_code(c), 1);
+    methodblock* sub = new_callee(other, ACC_COMPILED, sub_code(c), 2);
+    u4* a = rtf_new_object(implementing("p/A", {iface}, add, 1), 0);
+    u4* b = rtf_new_object(implementing("p/B", {other, iface}, sub, 2), 0);
+    u4* neither = rtf_new_object(implementing("p/N", {other}, sub, 2), 0);
+    pool[5] = reinterpret_cast<u4>(imb);
+    static u4 guess_cell;
+    guess_cell = 0;
+    c.used = 0;
+    c.b({0xBB}); c.w(reinterpret_cast<u4>(pool));
+    c.b({0xBF}); c.w(5);
+    u1* call = c.here();
+    c.rel(0xE8, reinterpret_cast<void*>(&__invokeinterface));
+    c.w(0xCAFEBABE);
+    c.w(reinterpret_cast<u4>(&guess_cell));
+    c.w(0x31);
+    c.continue_jmp();
+
+    EXPECT_EQ(run(c.base, reinterpret_cast<u4>(b), 2), reinterpret_cast<u4>(b) - 2);
+    EXPECT_EQ(resolutions, 1);
+    EXPECT_EQ(call_target(call), reinterpret_cast<u4>(&__invokeinterface_quick));
+    u4 patched_mb;
+    memcpy(&patched_mb, call + 5, 4);
+    EXPECT_EQ(patched_mb, reinterpret_cast<u4>(imb));
+    EXPECT_EQ(guess_cell, 1u);
+    std::vector<u1> patched(c.base, c.base + 4096);
+
+    struct step {
+        u4* receiver;
+        u4 result;
+        u4 guess;
+    } steps[] = {
+        {a, reinterpret_cast<u4>(a) + 2, 0},
+        {b, reinterpret_cast<u4>(b) - 2, 1},
+        {b, reinterpret_cast<u4>(b) - 2, 1},
+        {a, reinterpret_cast<u4>(a) + 2, 0},
+    };
+    for (const step& s : steps) {
+        EXPECT_EQ(run(c.base, reinterpret_cast<u4>(s.receiver), 2), s.result);
+        EXPECT_EQ(guess_cell, s.guess);
+    }
+    EXPECT_EQ(resolutions, 1);
+
+    bool returned = true;
+    run(c.base, reinterpret_cast<u4>(neither), 2, 0, &returned);
+    EXPECT_FALSE(returned);
+    EXPECT_EQ(rtf_thrown_calls, 1u);
+    EXPECT_STREQ(signalled, "java/lang/IncompatibleClassChangeError: class p.N does not implement interface p.I");
+    EXPECT_EQ(guess_cell, 0u) << "a failed lookup keeps the guess";
+    EXPECT_EQ(rtf_ee()->transition, 0u);
+    EXPECT_EQ(memcmp(patched.data(), c.base, patched.size()), 0) << "a call after the patching wrote code";
 }
 
 TEST(ResolveString, LdcBlockRunsOnceThenIsJumpedOver)

@@ -4,9 +4,16 @@
  * Plain site (written by the code generator): mov ebx, constant pool;
  * mov edi, index; call rel32 (to __invokeinterface, later to
  * __invokeinterface_quick); then three data words at the return address R:
- * the interface method block (0xCAFEBABE until resolved), the guess, and a
- * descriptor.  eax = the receiver; edx and ecx are kept.  The stubs jump to
- * the implementing method's compiled code with R + 12 as its return address.
+ * the interface method block (0xCAFEBABE until resolved), the address of the
+ * guess cell, and a descriptor.  eax = the receiver; edx and ecx are kept.
+ * The stubs jump to the implementing method's compiled code with R + 12 as
+ * its return address.
+ *
+ * The guess is rewritten whenever the interface is found at another position
+ * than the last one, so a polymorphic site would store into it again and
+ * again.  It therefore lives off the code pages, in a word of the
+ * compilation's data piece: after the one-time back-patching of the call
+ * (rel32 and the method block) no run-time path stores into code pages.
  *
  * __get_invokeinterf_mb_and_set_guess (fast-path miss): eax = the receiver
  * (not null), edx = the interface method block, ecx = the address of a
@@ -101,8 +108,7 @@ ENTRY(__invokeinterface_quick)
         pushl   -4(%ebp)
         pushl   (%ecx)                  /* the interface method block */
         pushl   -12(%ebp)               /* the receiver */
-        leal    4(%ecx), %eax
-        pushl   %eax                    /* the guess word */
+        pushl   4(%ecx)                 /* the guess cell's address */
         call    _jit_get_mb_from_methodtable
         addl    $20, %esp
         testl   %eax, %eax

@@ -407,6 +407,7 @@ constexpr int DT_CONST32 = 3;              // one 32-bit constant
 constexpr int DT_CONST64 = 4;              // one 64-bit constant
 constexpr int DT_CLASS_CACHE = 5;          // a class-cache cell, never shared: word1 its
                                            // initial contents, word2 a second address field
+                                           // (also an interface site's guess cell)
 // owner: the quadruple (kinds 0-2) or 0; slot: the 4-byte address field
 // written when the table is placed (pass 2); size in bytes.
 void register_datatable(codegen_context* cg, quadruple* owner, u1* slot, int kind, u4 word1, u4 word2, u4 size);

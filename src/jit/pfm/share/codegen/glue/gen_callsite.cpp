@@ -412,7 +412,13 @@ void gen_invokeinterface_core(codegen_context* cg, u4 descriptor, u4 cp_index, m
     _gen_call(cg, RT_ENTRY_INVOKEINTERFACE);
     cg_register_inlined_position(cg);
     _gen_addr(cg, CG_PLACEHOLDER);
-    _gen_addr(cg, 0);
+    // The guess word the stub rewrites lives off the code pages, in a cell
+    // of the compilation's data piece (initially 0): stores into code pages
+    // are avoided after the first patching, and a polymorphic site rewrites
+    // its guess again and again.  The site holds the cell's address.
+    _gen_addr(cg, CG_PLACEHOLDER);
+    u1* guess_field = writing(cg) ? cg->code - 4 : nullptr;
+    register_datatable(cg, nullptr, guess_field, DT_CLASS_CACHE, 0, 0, 4);
     _gen_addr(cg, descriptor);
 }
 
