@@ -405,9 +405,9 @@ constexpr int DT_TABLESWITCH = 1;          // a tableswitch jump table
 constexpr int DT_LOOKUPSWITCH = 2;         // a dense lookupswitch jump table
 constexpr int DT_CONST32 = 3;              // one 32-bit constant
 constexpr int DT_CONST64 = 4;              // one 64-bit constant
-constexpr int DT_CLASS_CACHE = 5;          // a class-cache cell, never shared: word1 its
-                                           // initial contents, word2 a second address field
-                                           // (also an interface site's guess cell)
+constexpr int DT_RUNTIME_CELL = 5;         // a word rewritten at run time (class-cache cell,
+                                           // interface guess), never shared: word1 its initial
+                                           // contents, word2 a second address field or 0
 // owner: the quadruple (kinds 0-2) or 0; slot: the 4-byte address field
 // written when the table is placed (pass 2); size in bytes.
 void register_datatable(codegen_context* cg, quadruple* owner, u1* slot, int kind, u4 word1, u4 word2, u4 size);

@@ -92,7 +92,7 @@ void store_cell(codegen_context* cg, u1* compare_field, u4 reg)
 {
     emit_class_cache_store(cg, CLASS_CACHE_EMPTY, reg);
     u1* store_field = writing(cg) ? cg->code - 4 : nullptr;
-    register_datatable(cg, nullptr, compare_field, DT_CLASS_CACHE, CLASS_CACHE_EMPTY, (u4)(uintptr_t)store_field, 4);
+    register_datatable(cg, nullptr, compare_field, DT_RUNTIME_CELL, CLASS_CACHE_EMPTY, (u4)(uintptr_t)store_field, 4);
 }
 
 // Checkcast: _jit_checkcast (object, class, ebp, return-address slot).

@@ -418,7 +418,7 @@ void gen_invokeinterface_core(codegen_context* cg, u4 descriptor, u4 cp_index, m
     // its guess again and again.  The site holds the cell's address.
     _gen_addr(cg, CG_PLACEHOLDER);
     u1* guess_field = writing(cg) ? cg->code - 4 : nullptr;
-    register_datatable(cg, nullptr, guess_field, DT_CLASS_CACHE, 0, 0, 4);
+    register_datatable(cg, nullptr, guess_field, DT_RUNTIME_CELL, 0, 0, 4);
     _gen_addr(cg, descriptor);
 }
 

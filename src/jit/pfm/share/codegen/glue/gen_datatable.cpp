@@ -4,15 +4,16 @@
 // An instruction that needs one writes a 4-byte address field (0xCAFEBABE
 // or 0xDEADBEEF) and registers it (`register_datatable`) with what to place;
 // `gen_datatable` places the entries in registration order and writes each
-// entry's address into its field.  A class-cache cell (DT_CLASS_CACHE) is a
-// word the compiled code itself rewrites at run time: it has two address
-// fields, its compare's and its store's, and is placed not in the table but
-// in a data piece of the compilation, off the pages that hold code (a store
-// to such a page makes an emulator drop the code translated from it under
-// the threads running it; a class cache that thrashes would do so
-// repeatedly).  Jump-table
-// words go into the context's jump-table patch list, so the back-patcher writes the case blocks'
-// addresses into them once every block is placed.
+// entry's address into its field.  A run-time cell (DT_RUNTIME_CELL: a
+// class-cache cell, an interface site's guess) is a word that compiled code
+// or its stubs rewrite at run time: it has up to two address fields (a class
+// cache's compare and store) and is placed not in the table but in a data
+// piece of the compilation, off the pages that hold code (a store to such a
+// page makes an emulator drop the code translated from it under the threads
+// running it; a class cache that thrashes would do so repeatedly).
+// Jump-table words go into the context's jump-table patch list, so the
+// back-patcher writes the case blocks' addresses into them once every block
+// is placed.
 //
 // Both passes register the same entries.  The measuring pass counts the
 // table at its largest (full alignment, no shared constants) in the code
@@ -171,7 +172,7 @@ static bool place_class_cache_cells(codegen_context* cg, const datatable_state* 
 {
     u4 cells = 0, others = 0;
     for (const datatable_record* r = s->head; r != nullptr; r = r->next)
-        (r->kind == DT_CLASS_CACHE ? cells : others)++;
+        (r->kind == DT_RUNTIME_CELL ? cells : others)++;
     if (cells == 0 || cg->pass != CG_PASS_WRITE)
         return others != 0;
     void* piece = nullptr;
@@ -180,7 +181,7 @@ static bool place_class_cache_cells(codegen_context* cg, const datatable_state* 
         cg_service_missing("data memory for the class-cache cells");
     u4* cell = static_cast<u4*>(piece);
     for (const datatable_record* r = s->head; r != nullptr; r = r->next) {
-        if (r->kind != DT_CLASS_CACHE)
+        if (r->kind != DT_RUNTIME_CELL)
             continue;
         *cell = r->word1;
         if (r->slot != nullptr)
@@ -209,7 +210,7 @@ void gen_datatable(codegen_context* cg)
     const datatable_record* previous = nullptr;
     u1* previous_at = nullptr;
     for (const datatable_record* r = s->head; r != nullptr; r = r->next) {
-        if (r->kind == DT_CLASS_CACHE)
+        if (r->kind == DT_RUNTIME_CELL)
             continue;
         u1* at = cg->code;
         bool shared = previous != nullptr && (r->kind == DT_CONST32 || r->kind == DT_CONST64) &&
