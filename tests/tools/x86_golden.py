@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes tests/codegen/x86_golden.txt: the bytes GNU as produces for the
+"""Writes tests/codegen/x86/x86_golden.txt: the bytes GNU as produces for the
 Intel-syntax text of every golden row of the code-generation tests.
 
 The rows (text and, for ALT rows, the alternative bytes our emitter writes)
@@ -23,7 +23,7 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-DEFAULT_OUT = os.path.join(HERE, '..', 'codegen', 'x86_golden.txt')
+DEFAULT_OUT = os.path.join(HERE, '..', 'codegen', 'x86', 'x86_golden.txt')
 GTEST_FILTER = 'GoldenX86*:GoldenX87*'
 HEADER = """\
 # x86_golden.txt: GNU as encodings of the code-generation golden rows.

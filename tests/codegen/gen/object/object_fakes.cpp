@@ -14,7 +14,7 @@
 
 #include <sys/mman.h>
 
-#include "../reg/reg_test_util.h"
+#include "regman/reg_test_util.h"
 
 #include "lib/rt_stubs.h"
 

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "../reg/reg_test_util.h"
+#include "regman/reg_test_util.h"
 #include "codegen/gen/gen_arith.h"
 
 extern s4 orva_processor_cmov_support;

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "../reg/reg_test_util.h"
+#include "regman/reg_test_util.h"
 #include "codegen/gen/gen_arith.h"
 #include "frontend/qgen.h"
 

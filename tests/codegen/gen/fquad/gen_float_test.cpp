@@ -11,7 +11,7 @@
 #include <cstring>
 #include <limits>
 
-#include "../reg/reg_test_util.h"
+#include "regman/reg_test_util.h"
 #include "codegen/cg_core.h"
 #include "codegen/gen/gen_arith.h"
 #include "codegen/gen/gen_fp.h"

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "../reg/reg_test_util.h"
+#include "regman/reg_test_util.h"
 #include "codegen/gen/gen_arith.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "../reg/reg_test_util.h"
+#include "regman/reg_test_util.h"
 #include "codegen/gen/gen_arith.h"
 #include "codegen/gen/gen_object.h"
 #include "object_fakes.h"

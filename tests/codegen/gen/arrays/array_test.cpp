@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "../reg/reg_test_util.h"
+#include "regman/reg_test_util.h"
 #include "codegen/gen/gen_arith.h"
 
 __attribute__((weak)) s4 orva_processor_cmov_support = 0;

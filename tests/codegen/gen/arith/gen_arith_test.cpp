@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "../reg/reg_test_util.h"
+#include "regman/reg_test_util.h"
 #include "codegen/gen/gen_arith.h"
 
 // Processor facts read by code linked into this binary; weak so that a
