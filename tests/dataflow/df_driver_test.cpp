@@ -2,7 +2,10 @@
 // pipeline runs them: the call-graph resolution, the front end, the bytecode
 // driver (which adds the entry pad and renumbers), the stack pre-allocation
 // and the quadruple driver, first under ORVA_COMPILEOPT=NALL and then with
-// every option on (the optional passes still to come being test doubles).
+// every option on.  Every optional pass a driver calls goes through its wrap
+// (df_pass_wraps.cpp), which logs it and runs it; the tests of the drivers'
+// own sequencing stand the passes in (reset_stubbed) so that only the drivers
+// decide what runs.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -15,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "df_pass_doubles.h"
+#include "df_pass_wraps.h"
 #include "df_graph.h"
 #include "df_vm_env.h"
 #include "driver/driver.h"
@@ -296,8 +299,8 @@ TEST_F(Drivers, EveryMethodReachesTheFinalForm)
 
 namespace {
 
-// One compile of a fixture method through both drivers, with the doubles'
-// log cleared first; `between` runs after the bytecode driver.
+// One compile of a fixture method through both drivers, with the wraps' log
+// cleared first; `between` runs after the bytecode driver.
 struct one_compile {
     std::string why;
     int error = 0;
@@ -371,7 +374,7 @@ TEST_F(Drivers, RepeatCycleRunsItsFullCount)
 {
     option_scope on(0, 0, OPT3_NNEWDFS);
     dftest::run([&](EE* ee) {
-        dftest::reset_passes();
+        dftest::reset_stubbed();
         one_compile plain(ee, "loopCall", "(I)I");
         ASSERT_EQ(plain.why, "");
         EXPECT_EQ(dftest::calls("Q_nullcheck"), 3);
@@ -381,7 +384,7 @@ TEST_F(Drivers, RepeatCycleRunsItsFullCount)
         // Without handlers: dead stores once in the first round and once as
         // the late refresh.
         EXPECT_EQ(dftest::calls("deadstore"), 2);
-        dftest::reset_passes();
+        dftest::reset_stubbed();
         one_compile looped(ee, "loopCall", "(I)I", give_one_loop);
         ASSERT_EQ(looped.why, "");
         EXPECT_EQ(dftest::calls("Q_nullcheck"), 4);
@@ -394,7 +397,7 @@ TEST_F(Drivers, CommoningAsksForCopyPropagation)
 {
     option_scope on(0, 0, OPT3_NNEWDFS);
     dftest::run([&](EE* ee) {
-        dftest::reset_passes();
+        dftest::reset_stubbed();
         dftest::commoning_changes_in = 0;
         one_compile c(ee, "loopCall", "(I)I");
         ASSERT_EQ(c.why, "");
@@ -405,7 +408,7 @@ TEST_F(Drivers, CommoningAsksForCopyPropagation)
         auto first = std::find(log.begin(), log.end(), "commoning");
         ASSERT_NE(first, log.end());
         EXPECT_EQ(*(first + 1), "copypropa");
-        dftest::reset_passes();
+        dftest::reset_stubbed();
     });
 }
 
@@ -414,7 +417,7 @@ TEST_F(Drivers, HandlersRequestMoreDeadStores)
 {
     option_scope on(0, 0, OPT3_NNEWDFS);
     dftest::run([&](EE* ee) {
-        dftest::reset_passes();
+        dftest::reset_stubbed();
         one_compile c(ee, "tryCatch", "([II)I");
         ASSERT_EQ(c.why, "");
         EXPECT_EQ(dftest::calls("deadstore"), 4);
@@ -439,7 +442,7 @@ TEST_F(Drivers, ErrorCodes)
     dftest::run([&](EE* ee) {
         for (const row& r : rows) {
             SCOPED_TRACE(r.pass);
-            dftest::reset_passes();
+            dftest::reset_stubbed();
             dftest::failing_pass = r.pass;
             one_compile c(ee, "loopCall", "(I)I");
             EXPECT_EQ(c.why, "quadruple driver");
@@ -449,7 +452,7 @@ TEST_F(Drivers, ErrorCodes)
             ASSERT_FALSE(dftest::pass_log.empty());
             EXPECT_EQ(dftest::pass_log.back(), r.pass);
         }
-        dftest::reset_passes();
+        dftest::reset_stubbed();
     });
 }
 
