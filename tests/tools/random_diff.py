@@ -43,7 +43,7 @@ MODES = {
     'jitdef': {'ZEK_MIXED_MODE_THRESHOLD': '0'},
 }
 NALL_WORDS = (0x75FFFFFE, 0xFFEFFFFF, 0xFFFFFFFF)
-FLAGS_LINE = re.compile(r'^\tFlags set to:.*\n', re.M)
+FLAGS_LINE = re.compile(r'\tFlags set to:\t[0-9a-f]{8}\t[0-9a-f]{8}\t[0-9a-f]{8}\n')
 
 
 def pass_on_alone(option):
