@@ -42,18 +42,20 @@ MODES = {
     'jit0': {'ZEK_MIXED_MODE_THRESHOLD': '0', 'ORVA_COMPILEOPT': 'NALL'},
     'jitdef': {'ZEK_MIXED_MODE_THRESHOLD': '0'},
 }
-NALL_WORDS = (0x75FFFFFE, 0xFFEFFFFF, 0xFFFFFFFF)
+# NALL's option words with the dataflow framework left on (NDATAFLOW clear).
+PASS_ALONE_WORDS = (0x55FFFFFE, 0xFFEFFFFF, 0xFFFFFFFF)
 FLAGS_LINE = re.compile(r'\tFlags set to:\t[0-9a-f]{8}\t[0-9a-f]{8}\t[0-9a-f]{8}\n')
 
 
 def pass_on_alone(option):
-    """The environment of mode on-OPTION: threshold 0, NALL's option words
-    without the option's bit (pass_switches.txt), set through the HEX selector."""
+    """The environment of mode on-OPTION: threshold 0, the option words of
+    PASS_ALONE_WORDS without the option's bit (pass_switches.txt), set
+    through the HEX selector."""
     with open(os.path.join(HERE, 'pass_switches.txt')) as f:
         rows = [line.split() for line in f if line.strip() and not line.startswith('#')]
     for name, word, bit in rows:
         if name == option:
-            words = list(NALL_WORDS)
+            words = list(PASS_ALONE_WORDS)
             words[int(word) - 1] &= ~int(bit, 16)
             env = {'ZEK_MIXED_MODE_THRESHOLD': '0', 'ORVA_SKIPSUBOPT': 'HEX', 'ORVA_SKIPCBNAME': '*'}
             for i, w in enumerate(words):

@@ -12,7 +12,8 @@
 #            jitdef   compiler loaded with its default options
 #            on-OPT   threshold 0, every optional pass off but the one that
 #                     option OPT switches (NALL's option words without OPT's
-#                     bit, through ORVA_SKIPSUBOPT=HEX), e.g. on-NQNULLCHECK
+#                     bit and without NDATAFLOW, through ORVA_SKIPSUBOPT=HEX),
+#                     e.g. on-NQNULLCHECK
 #            off-OPT  threshold 0, the default options with OPT set
 #                     (ORVA_COMPILEOPT=OPT); OPT may also be an environment
 #                     switch of a pass (DISABLE_CALC_CONST ...), set to 1
@@ -56,9 +57,10 @@ jvm=$1 classdir=$2 testdir=$3 name=$4 mode=$5
 unset ORVA_COMPILEOPT ZEK_MIXED_MODE_THRESHOLD ORVA_COMPILING ORVA_SKIPSUBOPT ORVA_SKIPCBNAME \
       ORVA_SKIPMBNAME ORVA_SKIPHEX1 ORVA_SKIPHEX2 ORVA_SKIPHEX3
 modeopt=
-# NALL's three option words; the word and bit of each pass switch that a pass
+# The option words a pass runs alone on: NALL's with the dataflow framework
+# left on (NDATAFLOW clear); the word and bit of each pass switch that a pass
 # mode may name are in pass_switches.txt.
-nall_words="75FFFFFE FFEFFFFF FFFFFFFF"
+nall_words="55FFFFFE FFEFFFFF FFFFFFFF"
 pass_bit() {
     awk -v n="$1" '$1 == n { print $2, $3; found = 1 } END { exit !found }' "$(dirname "$0")/pass_switches.txt"
 }
