@@ -51,13 +51,16 @@ struct block_slots {
     u8* at(u4 block, u4 slot) const { return base + (static_cast<size_t>(block) * slots + slot) * words; }
 };
 
+// Sets of `slots` slots for every block; false when they would pass `limit`
+// bytes (0: no limit), counted as `counted` slots per block.
 bool alloc_slots(method_compile_context* m, dataflow_pass_context* pc, block_slots* s, u4 nvars, u4 slots,
-                 u4 limit)
+                 u4 limit, u4 counted = 0)
 {
     s->words = nvars > 64 ? df_words(static_cast<s4>(nvars)) : 1;
     s->slots = slots;
     u8 bytes = static_cast<u8>(m->bb_count) * slots * s->words * 8;
-    if (limit != 0 && bytes > limit)
+    u8 measured = static_cast<u8>(m->bb_count) * (counted != 0 ? counted : slots) * s->words * 8;
+    if (limit != 0 && measured > limit)
         return false;
     s->base = static_cast<u8*>(df_alloc(m, pc, static_cast<u4>(bytes)));
     if (s->base == nullptr)
@@ -396,8 +399,11 @@ int nc_init(nullcheck_pass& p)
             if (q->opcode == OPC_NULLCHECK) {
                 s4 x = local_of(q->src1, p.nvars);
                 if (x < 0) {
+                    // A check of no local may raise all the same: no check
+                    // moves across it.
                     if (null_constant(q->src1))
                         set_flagged(q);
+                    fill(barred, p.w, ~0ULL);
                     continue;
                 }
                 if (has(P, static_cast<u4>(x))) {
@@ -875,8 +881,9 @@ int dataflow_Q_nullexception_propa(method_compile_context* m, dataflow_pass_cont
     CreateDFSforDFQuadruple(m, pc, &count, &order);
     p.order = order;
     p.count = count;
+    // Six sets of a block count against the limit of the vector form.
     u4 limit = p.nvars > 64 ? DF_VECTOR_LIMIT : 0;
-    if (count < 2 || !alloc_slots(m, pc, &p.sets, p.nvars, 7, limit)) {
+    if (count < 2 || !alloc_slots(m, pc, &p.sets, p.nvars, 7, limit, 6)) {
         pc->flags &= ~DFP_BUSY;
         return 0;
     }
@@ -992,8 +999,14 @@ void remove_block(explicit_removal& e, u4 id, bool rewrite)
             continue;
         if (q->opcode == OPC_NULLCHECK) {
             s4 x = local_of(q->src1, e.nvars);
-            if (x < 0)
+            if (x < 0) {
+                if (!rewrite) {
+                    fill(barred, e.w, ~0ULL);
+                    fill(early, e.w, 0);
+                }
+                fill(e.A, e.w, 0);
                 continue;
+            }
             if (flagged(q)) {
                 e.seen_flagged = true;
                 if (has(e.A, static_cast<u4>(x))) {
@@ -1052,8 +1065,9 @@ int dataflow_Q_eliminate_explicit_nullcheck(method_compile_context* m, dataflow_
     u4 count;
     u4* order;
     CreateDFSforDFQuadruple(m, pc, &count, &order);
+    // The limit: four vectors a block, or 64 bytes a block above 128 blocks.
     u4 limit = e.nvars > 64 || m->bb_count > 128 ? DF_VECTOR_LIMIT : 0;
-    if (count < 2 || !alloc_slots(m, pc, &e.sets, e.nvars, 4, limit)) {
+    if (count < 2 || !alloc_slots(m, pc, &e.sets, e.nvars, 4, limit, e.nvars > 64 ? 4 : 8)) {
         pc->flags &= ~DFP_BUSY;
         return 0;
     }
