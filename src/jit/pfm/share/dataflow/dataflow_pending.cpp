@@ -108,14 +108,6 @@ PENDING int dataflow_Q_bwd_copypropa(method_compile_context* m, dataflow_pass_co
 // Still to come: dead stores over quadruples (NQDEADSTORE).
 PENDING int dataflow_Q_deadstore(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 
-// Still to come: the three null-check passes over quadruples (NQNULLCHECK).
-PENDING int dataflow_Q_eliminate_explicit_nullcheck(method_compile_context* m, dataflow_pass_context* pc)
-{
-    return 0;
-}
-PENDING int dataflow_Q_nullcheck(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-PENDING int dataflow_Q_nullexception_propa(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
 // Still to come: array checks over quadruples (NQARRAYCHECK).
 PENDING int dataflow_Q_arraycheck(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 
