@@ -213,8 +213,8 @@ int compute_monitor_exit_sets(method_compile_context* m, sync_state* st, const u
     return 0;
 }
 
-int compute_monitor_enter_sets(method_compile_context* m, sync_state* st, const u4* positions, u4 count,
-                               const sync_loop_site* enters)
+int compute_monitor_enter_sets(method_compile_context* m, dataflow_pass_context* pc, sync_state* st,
+                               const u4* positions, u4 count, const sync_loop_site* enters)
 {
     for (u4 k = count; k-- > 0;) {
         st->enter_sets[positions[k]] = 0;
@@ -226,11 +226,17 @@ int compute_monitor_enter_sets(method_compile_context* m, sync_state* st, const 
         if ((b->flags & BB_DEAD) || b->quad_count == 0)
             continue;
         u8 set = st->enter_sets[b->id];
+        // A path that leaves the region never reaches an enter of it: a
+        // successor outside the positions counts as empty (otherwise a loop
+        // that may exit before its enter would take the monitor, and test
+        // its object, even when no iteration runs).
         if (b->id + 1 != m->bb_count)
             for (u4 j = 0; j < b->succ_count; j++) {
                 u4 s = bb_succ_block(b->succ[j]);
-                if (s < m->bb_count)
-                    set &= st->enter_sets[s];
+                bool inside = false;
+                for (u4 p = 0; p < count && !inside; p++)
+                    inside = positions[p] == s;
+                set &= inside ? st->enter_sets[s] : 0;
             }
         for (u4 i = b->quad_count; i-- > 0;) {
             quadruple* q = b->catbl[i];
@@ -254,7 +260,7 @@ int compute_monitor_enter_sets(method_compile_context* m, sync_state* st, const 
                         continue;
                     }
                     rec->flags |= MR_NULLCHECK_IN_LOOP;
-                    rec->nullchecks = make_quad_ref(b->id, i);
+                    sync_add_site(m, pc, rec, MR_ONE_NULLCHECK, &rec->nullchecks, make_quad_ref(b->id, i));
                 }
             }
         }
@@ -321,21 +327,28 @@ void push_site(method_compile_context* m, dataflow_pass_context* pc, sync_loop_s
     *list = node;
 }
 
+// Positions of the block at or after `from` move up by one (a quadruple is
+// about to be inserted there), so that the sites keep naming their
+// quadruples when the records are compacted.
 bool shift_sites_after(sync_state* st, u4 block, u4 from)
 {
-    // Positions of the block at or after `from` move up by one.
     for (u4 k = 0; k < st->count; k++) {
         monitor_record* r = &st->records[k];
         auto shift = [&](u4& pos) {
             if (quad_ref_block(pos) == block && quad_ref_index(pos) >= from)
                 pos = make_quad_ref(block, quad_ref_index(pos) + 1);
         };
-        if (r->flags & MR_ONE_ENTER)
-            shift(r->enter);
-        if (r->flags & MR_ONE_EXIT)
-            shift(r->exit);
-        if (r->flags & MR_NULLCHECK_IN_LOOP)
-            shift(r->nullchecks);
+        auto shift_all = [&](u4 inline_bit, u4& site) {
+            if (r->flags & inline_bit) {
+                shift(site);
+                return;
+            }
+            for (auto* n = reinterpret_cast<sync_pos_node*>(site); n != nullptr; n = n->next)
+                shift(n->pos);
+        };
+        shift_all(MR_ONE_ENTER, r->enter);
+        shift_all(MR_ONE_EXIT, r->exit);
+        shift_all(MR_ONE_NULLCHECK, r->nullchecks);
     }
     return true;
 }
@@ -437,7 +450,11 @@ int hoist_monitor_out_of_loop(method_compile_context* m, dataflow_pass_context* 
         return 1;
     if (r->flags & MR_NULLCHECK_IN_LOOP) {
         copy->flags_a |= QA_NULLCHECK_VARIANT;
-        quad_at(m, r->nullchecks)->flags_a |= QA_NULLCHECK_VARIANT;
+        if (r->flags & MR_ONE_NULLCHECK)
+            quad_at(m, r->nullchecks)->flags_a |= QA_NULLCHECK_VARIANT;
+        for (auto* n = (r->flags & MR_ONE_NULLCHECK) ? nullptr : reinterpret_cast<sync_pos_node*>(r->nullchecks);
+             n != nullptr; n = n->next)
+            quad_at(m, n->pos)->flags_a |= QA_NULLCHECK_VARIANT;
     }
     u4 at = before_closing_jumps(pre);
     ChangeNOP(m, static_cast<s4>(quad_ref_block(r->enter)), static_cast<s4>(quad_ref_index(r->enter)));
@@ -556,7 +573,7 @@ int optimize_region(method_compile_context* m, dataflow_pass_context* pc, sync_s
     if (!allocate_sets(m, st))
         return 1;
     compute_monitor_exit_sets(m, st, positions, count, st->loop_exits[loop_id]);
-    compute_monitor_enter_sets(m, st, positions, count, st->loop_enters[loop_id]);
+    compute_monitor_enter_sets(m, pc, st, positions, count, st->loop_enters[loop_id]);
     u8 candidates = st->enter_sets[region->entry_id] & st->exit_sets[latch->id];
     u4 limit = st->count < SYNC_MAX_RECORDS ? st->count : SYNC_MAX_RECORDS;
     u4 k = limit;
