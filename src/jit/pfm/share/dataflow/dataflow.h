@@ -233,6 +233,12 @@ inline const_table* mcc_folded_constants(method_compile_context* m) { return &mc
 int dataflow_Q_spoptimize(method_compile_context* m);
 int dataflow_Q_delayed_index(method_compile_context* m);
 
+// ---- df_syncopt.cpp: synchronization optimization --------------------------------
+// Removes monitor regions nested in a region on the same object and, on a
+// uniprocessor, takes monitors out of simple loops (df_synchoist.cpp).
+// Records in df_syncopt.h.  0, or 1 when work memory answers 0.
+int dataflow_Q_syncopt(method_compile_context* m, dataflow_pass_context* pc);
+
 // ---- df_constraint.cpp: register constraint back-propagation ------------------------
 // Colour bytes: bits 0-6 registers in the register manager's numbering, bit 7
 // "fixed".  The pass leaves each quadruple's hint byte (byte81) and each local
@@ -266,7 +272,6 @@ int dataflow_Q_commoning(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_movecopy(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_reachdef(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_UD_DU(method_compile_context* m, dataflow_pass_context* pc);
-int dataflow_Q_syncopt(method_compile_context* m, dataflow_pass_context* pc);
 int TransformForArchitecture(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_nullexception_propa(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_livevar(method_compile_context* m, dataflow_pass_context* pc);
