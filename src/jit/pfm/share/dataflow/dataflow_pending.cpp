@@ -116,9 +116,6 @@ PENDING int dataflow_Q_eliminate_explicit_nullcheck(method_compile_context* m, d
 PENDING int dataflow_Q_nullcheck(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 PENDING int dataflow_Q_nullexception_propa(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 
-// Still to come: array checks over quadruples (NQARRAYCHECK).
-PENDING int dataflow_Q_arraycheck(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
 // Still to come: commoning (NQCOMMONING).  Nothing replaced, so copy
 // propagation is not requested.
 PENDING int dataflow_Q_commoning(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
