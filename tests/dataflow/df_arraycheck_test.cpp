@@ -275,3 +275,38 @@ TEST_F(ArrayCheck, MidpointNeedsItsEndsInsideAndNoWrap)
         }
     });
 }
+
+// Facts meet at a loop head: the check there goes only when the entry and
+// the back edge both bring a[i].  The optimistic start of the solution must
+// not survive an increment around the loop, and a block the interpreter may
+// enter mid-method (a transfer point) starts with nothing.
+TEST_F(ArrayCheck, LoopHeadTakesOnlyWhatEveryPathBrings)
+{
+    run([&](EE*) {
+        struct row {
+            const char* what;
+            std::vector<qspec> body;
+            bool transfer_point;
+            bool head_deleted;
+        } rows[] = {
+            {"body keeps i", {plain(OPC_OTHER)}, false, true},
+            {"body increments i", {op2(OPC_IOP2, QOP_ADD, L(1), L(1), C(1))}, false, false},
+            {"body decrements and increments i",
+             {op2(OPC_IOP2, QOP_SUB, L(1), L(1), C(1)), op2(OPC_IOP2, QOP_ADD, L(1), L(1), C(1))}, false, true},
+            {"head is a transfer point", {plain(OPC_OTHER)}, true, false},
+        };
+        for (const row& r : rows) {
+            graph g;
+            g.build(5, {{1}, {2}, {3, 4}, {2}});
+            method_shape(g, 30, "([II)V", 2);
+            fill(g, 1, {alen(20), check(L(1), 20)});
+            fill(g, 2, {alen(21), check(L(1), 21), op2(OPC_IFZ, 0, NONE(), L(2), NONE())});
+            fill(g, 3, r.body);
+            if (r.transfer_point)
+                g.block(2)->flags2 |= BB2_TRANSFER_POINT;
+            run_pass(g);
+            EXPECT_EQ(deleted_at(g, 2, 1), r.head_deleted) << r.what;
+            g.release();
+        }
+    });
+}
