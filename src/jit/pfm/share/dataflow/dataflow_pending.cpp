@@ -108,9 +108,6 @@ PENDING int dataflow_Q_bwd_copypropa(method_compile_context* m, dataflow_pass_co
 // Still to come: dead stores over quadruples (NQDEADSTORE).
 PENDING int dataflow_Q_deadstore(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 
-// Still to come: array checks over quadruples (NQARRAYCHECK).
-PENDING int dataflow_Q_arraycheck(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
 // Still to come: commoning (NQCOMMONING).  Nothing replaced, so copy
 // propagation is not requested.
 PENDING int dataflow_Q_commoning(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
