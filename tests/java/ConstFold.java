@@ -164,6 +164,18 @@ public class ConstFold {
         return copy.length * 10 + arr.length;
     }
 
+    // An operation on a stack temporary that a branch tests at once: with a
+    // neutral constant propagated into it (x ^ 0, x & -1, x | 0) or a shift
+    // count of 0, the operation sets no flags for the branch to read.
+    static int fusedBranches(int x, int y, int n) {
+        int z = 0, m = -1;
+        if (((x + y) ^ z) == 0) return 1;
+        if (((x - y) & m) != 0) return 2;
+        if (((x * y) | z) == 0) return 3;
+        if (((x + 1) << n) != 0) return 4;
+        return 5;
+    }
+
     static class Refused extends Exception {
         Refused(String s) { super(s); }
     }
@@ -215,6 +227,8 @@ public class ConstFold {
             p("joins " + joins(true, 3) + " " + joins(false, 3) + " loop " + loop(j) + " " + loop(4)
               + " arrays " + arrays());
             p("catches " + catches(50) + " / " + catches(150));
+            p("fused " + fusedBranches(0, 0, 0) + fusedBranches(1, 0, 0) + fusedBranches(3, 3, 0)
+              + fusedBranches(-1, 1, 32) + fusedBranches(5, 5, 0) + fusedBranches(-1, 0, 32));
             if (keep) {
                 System.out.print(out.toString());
                 out.setLength(0);
