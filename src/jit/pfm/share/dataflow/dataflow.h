@@ -262,8 +262,6 @@ int dataflow_privatize(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_typeflow(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context* pc);
 void Initialize_lvar_characteristics(method_compile_context* m, dataflow_pass_context* pc);
-int dataflow_Q_copypropa(method_compile_context* m, dataflow_pass_context* pc, int first_run);
-int dataflow_Q_bwd_copypropa(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_deadstore(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_eliminate_explicit_nullcheck(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_nullcheck(method_compile_context* m, dataflow_pass_context* pc);
@@ -313,6 +311,40 @@ constexpr s4 DF_OP_NEG = 19, DF_OP_2B = 20, DF_OP_2C = 21, DF_OP_2S = 22, DF_OP_
 // 1 with *result stored, or 0 (refused; nothing stored).
 int df_calc_op2(u4 context, s4 code, s4 a, s4 b, s4* result);
 int df_calc_op1(u4 context, s4 code, s4 a, s4* result);
+
+// ---- df_copypropa.cpp: forward copy propagation and its between-block phases ------------
+int dataflow_Q_copypropa(method_compile_context* m, dataflow_pass_context* pc, int first_run);
+int CopyPropa_Local_Q(method_compile_context* m, copypropa_work* w);
+int CopyPropa_Iter_B(method_compile_context* m, copypropa_work* w);
+int CopyPropa_Iter_V(method_compile_context* m, copypropa_work* w);
+void CopyPropa_Final_B(method_compile_context* m, copypropa_work* w);
+void CopyPropa_Final_V(method_compile_context* m, copypropa_work* w);
+// May the destination of q be renamed to another local?  Not for a jsr, the
+// exception object of a handler, an incoming argument or an entry copy: their
+// destinations are tied to what the code generator and the run time set up.
+bool df_retargetable(const quadruple* q);
+
+// ---- df_bwdcopy.cpp: backward copy propagation ----------------------------------------------
+int dataflow_Q_bwd_copypropa(method_compile_context* m, dataflow_pass_context* pc);
+int BwdCopyPropa_Q(method_compile_context* m, copypropa_work* w);
+
+// ---- df_calcconst.cpp: constant folding and constant branches --------------------------------
+// Operand values are (kind, value) pairs of the CPV_* kinds (df_records.h).
+int df_calc_const_disabled();
+void df_calc_const_quad(method_compile_context* m, dataflow_pass_context* pc, u4 block, quadruple** slot, s4 k1,
+                        u4 v1, s4 k2, u4 v2);
+void df_calc_select(method_compile_context* m, dataflow_pass_context* pc, u4 block, quadruple** slot);
+int df_decide_const_branch(method_compile_context* m, u4 block, quadruple** slot, const s4* first,
+                           const s4* second);
+int df_calc_op2_const1(method_compile_context* m, s4 op, int* identity, const s4* c1, const s4* c2, s4* result);
+// Typed evaluators: 1 with *result stored, or 0 (refused).
+int df_calc_long_op2(s4 op, int64_t a, int64_t b, int64_t* result);
+int df_calc_long_shift(s4 op, int64_t a, s4 count, int64_t* result);
+int df_calc_long_op1(s4 op, int64_t a, int64_t* result);
+int df_calc_float_op2(s4 op, float a, float b, float* result);
+int df_calc_float_op1(s4 op, float a, float* result);
+int df_calc_double_op2(s4 op, double a, double b, double* result);
+int df_calc_double_op1(s4 op, double a, double* result);
 
 // ---- df_qedit.cpp: quadruple and block editing ------------------------------------------
 void DecrementBackward(method_compile_context* m, u4 pred, u4 block);

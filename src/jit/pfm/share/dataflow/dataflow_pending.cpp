@@ -95,16 +95,6 @@ PENDING int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context
 
 // ---- quadruple passes ------------------------------------------------------------------
 
-// Still to come: copy propagation (NQCOPYPROPA; needs the quadruple form and
-// a local).  Returning at the gate leaves the pass flags as they were.
-PENDING int dataflow_Q_copypropa(method_compile_context* m, dataflow_pass_context* pc, int first_run)
-{
-    return 0;
-}
-
-// Still to come: backward copy propagation (NQCOPYPROPA).
-PENDING int dataflow_Q_bwd_copypropa(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
 // Still to come: dead stores over quadruples (NQDEADSTORE).
 PENDING int dataflow_Q_deadstore(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 
