@@ -15,6 +15,7 @@
 
 #include "driver/driver.h"
 #include "dataflow/dataflow.h"
+#include "dataflow/df_commoning.h"
 
 #define PENDING __attribute__((weak))
 
@@ -119,9 +120,13 @@ PENDING int dataflow_Q_nullexception_propa(method_compile_context* m, dataflow_p
 // Still to come: array checks over quadruples (NQARRAYCHECK).
 PENDING int dataflow_Q_arraycheck(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 
-// Still to come: commoning (NQCOMMONING).  Nothing replaced, so copy
-// propagation is not requested.
-PENDING int dataflow_Q_commoning(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
+// Still to come: the inter-procedural store summaries (NIPA, NIPA_ST).  A
+// callee may write every memory kind asked about.
+PENDING int dynamic_reg_propa_if(method_compile_context* m, int flags, methodblock* callee, int mask,
+                                 int caller_summary)
+{
+    return mask;
+}
 
 // The move-copy pass does nothing and answers 0.
 PENDING int dataflow_Q_movecopy(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
