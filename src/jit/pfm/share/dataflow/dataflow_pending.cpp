@@ -15,6 +15,7 @@
 
 #include "driver/driver.h"
 #include "dataflow/dataflow.h"
+#include "dataflow/df_commoning.h"
 
 #define PENDING __attribute__((weak))
 
@@ -98,9 +99,6 @@ PENDING int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context
 // Still to come: dead stores over quadruples (NQDEADSTORE).
 PENDING int dataflow_Q_deadstore(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 
-// Still to come: commoning (NQCOMMONING).  Nothing replaced, so copy
-// propagation is not requested.
-PENDING int dataflow_Q_commoning(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 
 // The move-copy pass does nothing and answers 0.
 PENDING int dataflow_Q_movecopy(method_compile_context* m, dataflow_pass_context* pc) { return 0; }

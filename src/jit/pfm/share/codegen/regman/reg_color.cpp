@@ -292,6 +292,12 @@ void _coalesce_locals(coloring& c, u8* set, u8* adj, int v, int w, int len, int*
 {
     for (int k = 0; k < len; k++) {
         bitset av = row(c, adj, v + k), aw = row(c, adj, w + k);
+        // Every neighbour of w now meets v itself: a later merge tests only
+        // the two representatives, and v's bin must not absorb a bin that
+        // holds a local whose value lives at the same time as w's.
+        for (int x = 0; x < c.n; x++)
+            if (aw.has(x))
+                row(c, adj, x).set(v + k);
         for (int i = 0; i < c.nw; i++) {
             av.w[i] |= aw.w[i];
             aw.w[i] = 0;
