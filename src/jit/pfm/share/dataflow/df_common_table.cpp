@@ -152,15 +152,16 @@ u4 key_hash(const commoning_key& k)
            ^ ((op << 20) | (sub << 4) | cat);
 }
 
-// The exclude table hangs from the pass context's third word, which lives as
-// long as the driver's context (every repetition of the pass sees it).
+// The exclude table hangs from the pass context's fourth word, which lives as
+// long as the driver's context (every repetition of the pass sees it); the
+// third holds liveness's set size.
 commoning_bucket* exclude_table(const dataflow_pass_context* pc)
 {
-    return reinterpret_cast<commoning_bucket*>(pc->word3);
+    return reinterpret_cast<commoning_bucket*>(pc->word4);
 }
 void set_exclude_table(dataflow_pass_context* pc, commoning_bucket* table)
 {
-    pc->word3 = reinterpret_cast<u4>(table);
+    pc->word4 = reinterpret_cast<u4>(table);
 }
 
 bool bucket_holds(const commoning_bucket& b, const commoning_key& k)

@@ -37,8 +37,8 @@ extern const u8 ABIT_llshr[64];
 struct dataflow_pass_context {
     u4 flags;                   // DFP_* bits
     u4 local_count;             // locals of the bytecode analyses (before update_maxstack_and_nlocals)
-    u4 word3;                   // reserved
-    u4 word4;                   // reserved
+    u4 word3;                   // variable count of the exit and handler sets liveness made
+    u4 word4;                   // commoning's exclude table (lives across its runs)
     u4* index_locals;           // one bit per local: used as an array index (bytecode null check)
     u4* array_locals;           // one bit per local: holds an array (bytecode null check)
     u4 nullcheck_blocks;        // blocks walked by the bytecode null check
