@@ -105,9 +105,6 @@ PENDING int dataflow_Q_copypropa(method_compile_context* m, dataflow_pass_contex
 // Still to come: backward copy propagation (NQCOPYPROPA).
 PENDING int dataflow_Q_bwd_copypropa(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 
-// Still to come: dead stores over quadruples (NQDEADSTORE).
-PENDING int dataflow_Q_deadstore(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
 // Still to come: the three null-check passes over quadruples (NQNULLCHECK).
 PENDING int dataflow_Q_eliminate_explicit_nullcheck(method_compile_context* m, dataflow_pass_context* pc)
 {
