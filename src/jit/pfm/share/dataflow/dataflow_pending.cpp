@@ -123,8 +123,5 @@ PENDING int dataflow_Q_commoning(method_compile_context* m, dataflow_pass_contex
 // The move-copy pass does nothing and answers 0.
 PENDING int dataflow_Q_movecopy(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
 
-// Still to come: the use-def chain pass (NQUD_DU; needs fresh chains).
-PENDING int dataflow_Q_UD_DU(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
 // Still to come: synchronization optimization (NQSYNCOPT).
 PENDING int dataflow_Q_syncopt(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
