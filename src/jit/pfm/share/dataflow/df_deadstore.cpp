@@ -20,6 +20,10 @@
 // handler can see stays live.  A jsr reads every local some subroutine reads
 // and a ret reads everything.
 //
+// Quadruples that mark a place for the code generator (a handler's entry,
+// register pinning, a jsr, a pin-down, a monitor of a synchronized method)
+// stay whatever their destination: their code does more than write it.
+//
 // Mended: a dead new-array keeps its NegativeArraySizeException: a constant
 // length is compared unsigned against the limit, so a negative constant
 // never passes for a small one.
@@ -205,7 +209,7 @@ bool dead_definition(ds_pass& p, u4 block, u4 index)
     bbattr* b = m->bb_table[block];
     quadruple* q = b->catbl[index];
     u1 op = q->opcode;
-    if (op == OPC_JSR || op == OPC_PINDOWN || quad_unresolved(q))
+    if (df_always_kept(op) || quad_unresolved(q))
         return false;
     u4 attr = opc_info_quadruple[op];
     if (!(attr & SIDE_EFFECT_MASK) && df_exception_class(q) == DF_CANNOT_RAISE) {

@@ -14,7 +14,8 @@
 // What is a root of the marking: a quadruple that may raise, writes memory,
 // calls out, ends the block or copies an argument, a pin-down, and every
 // quadruple whose destination is not a local: values in the x87 accumulator
-// or in argument slots have no chains, so their producers must stay.
+// or in argument slots have no chains, so their producers must stay; and the
+// quadruples that mark a place for the code generator (df_always_kept).
 //
 // Mended: a class name is compared whole, never as a prefix, so an array of
 // class "FooBar" never passes a value of class "Foo" without its store
@@ -176,7 +177,7 @@ void mark_from(ud_pass& p, u4 block, u4 index)
 bool is_root(const quadruple* q)
 {
     return df_exception_class(q) != DF_CANNOT_RAISE || (opc_info_quadruple[q->opcode] & SIDE_EFFECT_MASK)
-           || q->opcode == OPC_PINDOWN || quad_operand_kind(q->result) != QK_VARIABLE;
+           || df_always_kept(q->opcode) || quad_operand_kind(q->result) != QK_VARIABLE;
 }
 
 // ---- class checks ----------------------------------------------------------------------
