@@ -287,6 +287,25 @@ int allocate_lvattr_tbl(method_compile_context* m, void* record);
 int df_env_switch(s4* holder, const char* name);
 
 
+// ---- df_deadstore.cpp: dead stores over the quadruples ----------------------------------
+// (dataflow_Q_deadstore, declared with the pass entries above)
+
+// ---- df_udchain.cpp: the use-def chain pass --------------------------------------------
+// (dataflow_Q_UD_DU, declared with the pass entries above)
+
+// ---- df_deadloop.cpp: dead counted loops ------------------------------------------------
+// 1 when loop `loop_no` (its level record `entry`) is a counted loop that may
+// be removed once nothing it computes is needed.
+int CheckDeleteLoopQuad(method_compile_context* m, u4 loop_no, u4 entry);
+// Sends the loop's entry edge to its exit; 1 when it did.
+int remove_counted_loop(method_compile_context* m, u4 loop_no, u4 entry);
+
+// ---- df_arraycopy.cpp: inlined array copies ---------------------------------------------
+// Sets the no-overlap word of an array-copy quadruple when the chains prove it.
+void classify_arraycopy_overlap(method_compile_context* m, bbattr* block, quadruple** slot);
+// Marks the positions and the length that are non-negative constants.
+void flag_arraycopy_constants(method_compile_context* m, bbattr* block, quadruple** slot);
+
 // ---- df_qhelpers.cpp: routines shared by the quadruple passes -------------------------
 // The block order of the quadruple passes, built once and cached in the pass
 // context until its owner drops it.

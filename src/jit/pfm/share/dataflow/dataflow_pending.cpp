@@ -93,15 +93,3 @@ PENDING int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context
     df_env_switch(&disable_arraycheck, "DISABLE_ARRAYCHECK");
     return 0;
 }
-
-// ---- quadruple passes ------------------------------------------------------------------
-
-// Still to come: dead stores over quadruples (NQDEADSTORE).
-PENDING int dataflow_Q_deadstore(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-
-// The move-copy pass does nothing and answers 0.
-PENDING int dataflow_Q_movecopy(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// Still to come: the use-def chain pass (NQUD_DU; needs fresh chains).
-PENDING int dataflow_Q_UD_DU(method_compile_context* m, dataflow_pass_context* pc) { return 0; }

@@ -33,7 +33,6 @@ namespace {
 // Sub-code bits: the operand is known not to be negative.
 constexpr u2 AC_SRCPOS_KNOWN = 0x20, AC_DSTPOS_KNOWN = 0x40, AC_LENGTH_KNOWN = 0x80;
 
-constexpr u4 AIOOBE = 0xE0000002u;
 // Compare kind of the raise path: the flags are set by our own instruction.
 constexpr int CMP_FLAGS_SET = 10;
 
@@ -102,9 +101,12 @@ int get_System_arraycopy_element_info(codegen_context* cg, quadruple** slot, arr
 
 namespace {
 
+// The raise path reports an index in edx: the register whose test failed, or
+// the constant 0.  (Its first argument is that index: a method block passed
+// there was once taken for a register number.)
 void throw_if(codegen_context* cg, int cond, int reg)
 {
-    _gen_test_and_throw_exception(cg, cond, CMP_FLAGS_SET, 0, 0, 0, 0, AIOOBE, cg->mb, reg >= 0 ? (int)gid(reg) : 0);
+    gen_index_check(cg, cond, CMP_FLAGS_SET, 0, 0, 0, reg >= 0 ? gid(reg) : 0u, reg >= 0 ? 0 : 1);
 }
 
 // Brings operand i into the manager register `r` (mask bit), reusing an
