@@ -1,5 +1,5 @@
 // Entries of the optimizer passes that the two optimizer drivers call and
-// that are still to come: the bytecode analyses, the later quadruple passes,
+// that are still to come: the bytecode analyses,
 // the inlining transformations and the class-hierarchy guard passes.
 //
 // Every entry is weak: the pass's own strong definition replaces it at link
