@@ -101,12 +101,18 @@ int get_System_arraycopy_element_info(codegen_context* cg, quadruple** slot, arr
 
 namespace {
 
-// The raise path reports an index in edx: the register whose test failed, or
-// the constant 0.  (Its first argument is that index: a method block passed
-// there was once taken for a register number.)
-void throw_if(codegen_context* cg, int cond, int reg)
+// Jumps to a raise of ArrayIndexOutOfBoundsException on `cond`; the raise
+// path reports the failing operand: its register, or the constant.  (The
+// raiser reads its index operand as a register id or a value, never as
+// anything else: a method block passed there became a move from a "register"
+// whose encoding ran into the memory forms, so the raise path itself faulted
+// and a NullPointerException came out instead.)
+void throw_if(codegen_context* cg, int cond, const ac_value& v)
 {
-    gen_index_check(cg, cond, CMP_FLAGS_SET, 0, 0, 0, reg >= 0 ? gid(reg) : 0u, reg >= 0 ? 0 : 1);
+    if (v.constant || v.reg < 0)
+        gen_index_check(cg, cond, CMP_FLAGS_SET, 0, 0, 0, (u4)v.value, 1);
+    else
+        gen_index_check(cg, cond, CMP_FLAGS_SET, 0, 0, 0, gid(v.reg), 0);
 }
 
 // Brings operand i into the manager register `r` (mask bit), reusing an
@@ -194,20 +200,20 @@ int gen_inlined_System_arraycopy(codegen_context* cg, quadruple** slot, cg_opera
         if (!v->sign_test)
             continue;
         _gen_ARITHMETIC_xgr_xgr(cg, ALU_TEST, gid(v->reg), gid(v->reg), SIZE_DWORD);
-        throw_if(cg, COND_S, v->reg);
+        throw_if(cg, COND_S, *v);
     }
     _gen_ARITHMETIC_xgr_xgr(cg, ALU_SUB, GR_EDI, GR_EBX, SIZE_DWORD);
     if (info.dstpos.constant)
         _gen_cmp_gr_i4(cg, GR_EDI, info.dstpos.value);
     else
         _gen_cmp_gr_gr(cg, GR_EDI, gid(info.dstpos.reg));
-    throw_if(cg, COND_LT, info.dstpos.constant ? -1 : info.dstpos.reg);
+    throw_if(cg, COND_LT, info.dstpos);
     _gen_ARITHMETIC_xgr_xgr(cg, ALU_SUB, GR_ESI, GR_EBX, SIZE_DWORD);
     if (info.srcpos.constant)
         _gen_cmp_gr_i4(cg, GR_ESI, info.srcpos.value);
     else
         _gen_cmp_gr_gr(cg, GR_ESI, gid(info.srcpos.reg));
-    throw_if(cg, COND_LT, info.srcpos.constant ? -1 : info.srcpos.reg);
+    throw_if(cg, COND_LT, info.srcpos);
 
     // Overlap toward higher addresses within one array: copy backwards.
     u1* to_forward[3] = {nullptr, nullptr, nullptr};

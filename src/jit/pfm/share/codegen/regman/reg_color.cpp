@@ -288,19 +288,28 @@ double _coloring_similarity(const coloring& c, u8* adj, int v, int w)
 
 bool interferes(const coloring& c, u8* adj, int a, int b) { return row(c, adj, a).has(b) || row(c, adj, b).has(a); }
 
+// Merges w (and the words of its run) into v.  v takes over w's edges in
+// both directions: each neighbour's row names v where it named w.  Edges left
+// pointing at an absorbed local would hide an interference between two
+// representatives (a local merged into one that clashes with a local merged
+// into the other) and let the two share a slot.
 void _coalesce_locals(coloring& c, u8* set, u8* adj, int v, int w, int len, int* n_left)
 {
     for (int k = 0; k < len; k++) {
         bitset av = row(c, adj, v + k), aw = row(c, adj, w + k);
-        // Every neighbour of w now meets v itself: a later merge tests only
-        // the two representatives, and v's bin must not absorb a bin that
-        // holds a local whose value lives at the same time as w's.
-        for (int x = 0; x < c.n; x++)
-            if (aw.has(x))
-                row(c, adj, x).set(v + k);
         for (int i = 0; i < c.nw; i++) {
             av.w[i] |= aw.w[i];
             aw.w[i] = 0;
+        }
+        av.clear(v + k);
+        av.clear(w + k);
+        for (int x = 0; x < c.n; x++) {
+            bitset ax = row(c, adj, x);
+            if (!ax.has(w + k))
+                continue;
+            ax.clear(w + k);
+            if (x != v + k)
+                ax.set(v + k);
         }
         set_of(c, set).clear(w + k);
         row(c, c.color_map, v + k).set(w + k);
