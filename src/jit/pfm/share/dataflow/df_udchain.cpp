@@ -20,7 +20,10 @@
 // Mended: a class name is compared whole, never as a prefix, so an array of
 // class "FooBar" never passes a value of class "Foo" without its store
 // check; the read-modify-write fusion requires the operation to read the
-// loaded value as its first operand and to write it back to the same local.
+// loaded value as its first operand and to write it back to the same local;
+// a dead dereference whose null-pointer exception an unflagged check was to
+// hand to it goes only with that check flagged to stay, and stays when no
+// such check or proof is found.
 #include <stdio.h>
 #include <string.h>
 
@@ -174,10 +177,78 @@ void mark_from(ud_pass& p, u4 block, u4 index)
     }
 }
 
-bool is_root(const quadruple* q)
+// ---- null-check duty -------------------------------------------------------------------
+//
+// A dereference that raises no null-pointer exception of its own may owe
+// that to an unflagged null check before it: such a check is removed late
+// and hands its exception to the dereferences of its local that follow.  A
+// dereference that goes must leave that check flagged, so that it stays; when
+// no proof and no such check is found in its block it may not go at all.
+
+constexpr u1 KIND_REF_LOCAL = QK_VARIABLE | QT_REF << QT_SHIFT;
+
+// The object local of a dereference (its first source or list entry), or -1.
+s4 dereferenced_local(const quadruple* q)
 {
+    if (q->opcode == OPC_NULLCHECK || !(opc_info_quadruple[q->opcode] & OPA_MAY_RAISE))
+        return -1;
+    if (df_shape(q) == QC_SRC_LIST) {
+        const quad_operand_list_entry* e = quad_list_head(q);
+        return e != nullptr && static_cast<u1>(e->kind & 0xFF) == KIND_REF_LOCAL ? e->number : -1;
+    }
+    return q->src1.kind == KIND_REF_LOCAL ? q->src1.number : -1;
+}
+
+bool defines_local(const quadruple* q, s4 x)
+{
+    if (quad_operand_kind(q->result) != QK_VARIABLE)
+        return false;
+    s4 n = q->result.number;
+    return n == x || (df_two_slot_type(quad_operand_type(q->result)) && n + 1 == x);
+}
+
+bool makes_object(const quadruple* q)
+{
+    return q->opcode == OPC_NEW || q->opcode == OPC_NEWARRAY || q->opcode == OPC_ANEWARRAY;
+}
+
+enum duty { DUTY_NONE, DUTY_CHECK, DUTY_UNKNOWN };
+
+// Who raises the null-pointer exception of the dereference at `index`
+// (exception class "cannot raise"): nobody needed (DUTY_NONE), the unflagged
+// check at *check (DUTY_CHECK), or unknown.  With `marks`, a kept dereference
+// of the local between them has taken the duty over.
+duty null_duty(const bbattr* b, u4 index, const u1* marks, u4* check)
+{
+    s4 x = dereferenced_local(b->catbl[index]);
+    if (x < 0)
+        return DUTY_NONE;
+    for (u4 k = index; k-- > 0;) {
+        const quadruple* q = b->catbl[k];
+        if (df_deleted(q))
+            continue;
+        if (q->opcode == OPC_NULLCHECK && q->src1.kind == KIND_REF_LOCAL && q->src1.number == x) {
+            if (q->flags_a & QA_NULLCHECK_VARIANT)
+                return DUTY_NONE;
+            *check = k;
+            return DUTY_CHECK;
+        }
+        if (dereferenced_local(q) == x
+            && (df_exception_class(q) != DF_CANNOT_RAISE || (marks != nullptr && marks[k] == MARKED)))
+            return DUTY_NONE;
+        if (defines_local(q, x))
+            return makes_object(q) ? DUTY_NONE : DUTY_UNKNOWN;
+    }
+    return DUTY_UNKNOWN;
+}
+
+bool is_root(const bbattr* b, u4 index)
+{
+    const quadruple* q = b->catbl[index];
+    u4 check;
     return df_exception_class(q) != DF_CANNOT_RAISE || (opc_info_quadruple[q->opcode] & SIDE_EFFECT_MASK)
-           || df_always_kept(q->opcode) || quad_operand_kind(q->result) != QK_VARIABLE;
+           || df_always_kept(q->opcode) || quad_operand_kind(q->result) != QK_VARIABLE
+           || null_duty(b, index, nullptr, &check) == DUTY_UNKNOWN;
 }
 
 // ---- class checks ----------------------------------------------------------------------
@@ -397,7 +468,7 @@ void mark_walk(ud_pass& p)
                 continue;
             if (rewrite(p, block, static_cast<u4>(k)) || df_deleted(q))
                 continue;
-            if (p.slice[block][k] != MARKED && is_root(q))
+            if (p.slice[block][k] != MARKED && is_root(b, static_cast<u4>(k)))
                 mark_from(p, block, static_cast<u4>(k));
         }
     }
@@ -755,6 +826,9 @@ void sweep(ud_pass& p)
             if (df_deleted(q))
                 continue;
             if (p.slice[block][k] != MARKED) {
+                u4 check;
+                if (null_duty(b, static_cast<u4>(k), p.slice[block], &check) == DUTY_CHECK)
+                    b->catbl[check]->flags_a |= QA_NULLCHECK_VARIANT;
                 ChangeNOP(p.m, block, k);
                 continue;
             }
