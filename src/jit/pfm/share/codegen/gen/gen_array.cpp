@@ -49,14 +49,18 @@ element load_element(const quadruple* q)
         case 5: return {2, false, ARRAY_ELEMENTS};
         default: return {4, false, ARRAY_ELEMENTS};
         }
-    case OPC_XALOAD: case OPC_MEMOP2_X:
+    case OPC_XALOAD: case OPC_MEMOP2_X: {
+        // The read-modify-write form names the array itself; only XALOAD
+        // works on an element address without header.
+        s4 base = q->opcode == OPC_MEMOP2_X ? ARRAY_ELEMENTS : 0;
         switch (type) {
-        case 5: return {2, false, 0};
-        case 7: case 11: return {8, false, 0};
-        case 8: return {1, true, 0};
-        case 9: return {2, true, 0};
-        default: return {4, false, 0};
+        case 5: return {2, false, base};
+        case 7: case 11: return {8, false, base};
+        case 8: return {1, true, base};
+        case 9: return {2, true, base};
+        default: return {4, false, base};
         }
+    }
     default: return {4, false, ARRAY_ELEMENTS};
     }
 }
@@ -601,13 +605,22 @@ int getregs_sizeload(codegen_context* cg, memop* m, reg_operand*, reg_operand*, 
     return 1;
 }
 
-int getregs_xaload(codegen_context* cg, memop* m, reg_operand*, reg_operand*, quadruple** def, int a, int b, int c,
-                   int d)
+int getregs_xaload(codegen_context* cg, memop* m, reg_operand* lo, reg_operand* hi, quadruple** def, int a, int b,
+                   int c, int d)
 {
     quadruple* q = *def;
     reg_operand array, idx;
-    set_ioperand(cg, def, &array, &q->src1);
-    set_ioperand(cg, def, &idx, &q->src2);
+    if (q->opcode == OPC_MEMOP2_X) {
+        // Array and index are the first two entries of the operand list
+        // (the list head occupies the first source word).
+        if (lo == nullptr || hi == nullptr)
+            cg_service_missing("read-modify-write element without array and index");
+        array = *lo;
+        idx = *hi;
+    } else {
+        set_ioperand(cg, def, &array, &q->src1);
+        set_ioperand(cg, def, &idx, &q->src2);
+    }
     element e = load_element(q);
     access acc;
     u4 base_mask = a != 0 ? (u4)a & RM_ALL_INT : RM_ALL_INT;
