@@ -30,8 +30,8 @@ void load_registration(codegen_context* cg, u4 reg)
     _gen_move_gr_mm(cg, reg, reg, 0, 0, 0);
 }
 
-constexpr s4 REGISTRATION_MONITORS = 8;
-constexpr u4 THROW_NULL_POINTER = 0xE000000Du;   // registration + 8: head of its monitor list
+constexpr s4 REGISTRATION_MONITORS = 8;   // registration + 8: head of its monitor list
+constexpr u4 THROW_NULL_POINTER = 0xE000000Du;
 
 } // namespace
 
