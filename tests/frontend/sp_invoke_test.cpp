@@ -141,8 +141,9 @@ TEST(InvokeLowering, ChecksByKind)
         {"direct", INVK_DIRECT, 0, {OPC_NULLCHECK, OPC_AARGCOPY, OPC_VCALL}, true},
         {"direct, receiver non-null", INVK_DIRECT, QS_NO_NULLCHECK, {OPC_AARGCOPY, OPC_VCALL}, false},
         {"unresolved special", INVK_SPECIAL_UNRESOLVED, QS_UNRESOLVED, {OPC_NULLCHECK, OPC_AARGCOPY, OPC_VCALL}, true},
-        {"super", INVK_SUPER, 0, {OPC_NULLCHECK, OPC_AARGCOPY, OPC_VCALL}, false},
-        {"interface", INVK_INTERFACE, 0, {OPC_NULLCHECK, OPC_AARGCOPY, OPC_VCALL}, false},
+        // Nothing after these checks touches the receiver: the check must stay.
+        {"super", INVK_SUPER, 0, {OPC_NULLCHECK, OPC_AARGCOPY, OPC_VCALL}, true},
+        {"interface", INVK_INTERFACE, 0, {OPC_NULLCHECK, OPC_AARGCOPY, OPC_VCALL}, true},
         {"object method", INVK_OBJECT, 0, {OPC_NULLCHECK, OPC_LOAD_METHODTABLE, OPC_AARGCOPY, OPC_VCALL}, false},
         {"unresolved virtual", INVK_VIRTUAL, QS_UNRESOLVED,
          {OPC_NULLCHECK, OPC_LOAD_METHODTABLE, OPC_AARGCOPY, OPC_VCALL}, false},

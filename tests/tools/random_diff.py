@@ -10,6 +10,8 @@ against our class library), and runs each on our VM three ways:
   jit0    compiled at the first call, every optimization off
           (ZEK_MIXED_MODE_THRESHOLD=0 ORVA_COMPILEOPT=NALL)
   jitdef  compiled at the first call with the default options
+  on-OPT  (--pass-modes OPT,...) compiled at the first call with every
+          optional pass off but the one option OPT switches
 Any difference in stdout or exit status from the interpreted run is a
 failure, and so is a counting thread ended by an exception in any run; the
 seed, the mode and a diff are printed and the program stays in the work
@@ -25,6 +27,7 @@ run really went through compiled code.
 import argparse
 import concurrent.futures
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -39,6 +42,26 @@ MODES = {
     'jit0': {'ZEK_MIXED_MODE_THRESHOLD': '0', 'ORVA_COMPILEOPT': 'NALL'},
     'jitdef': {'ZEK_MIXED_MODE_THRESHOLD': '0'},
 }
+# NALL's option words with the dataflow framework left on (NDATAFLOW clear).
+PASS_ALONE_WORDS = (0x55FFFFFE, 0xFFEFFFFF, 0xFFFFFFFF)
+FLAGS_LINE = re.compile(r'\tFlags set to:\t[0-9a-f]{8}\t[0-9a-f]{8}\t[0-9a-f]{8}\n')
+
+
+def pass_on_alone(option):
+    """The environment of mode on-OPTION: threshold 0, the option words of
+    PASS_ALONE_WORDS without the option's bit (pass_switches.txt), set
+    through the HEX selector."""
+    with open(os.path.join(HERE, 'pass_switches.txt')) as f:
+        rows = [line.split() for line in f if line.strip() and not line.startswith('#')]
+    for name, word, bit in rows:
+        if name == option:
+            words = list(PASS_ALONE_WORDS)
+            words[int(word) - 1] &= ~int(bit, 16)
+            env = {'ZEK_MIXED_MODE_THRESHOLD': '0', 'ORVA_SKIPSUBOPT': 'HEX', 'ORVA_SKIPCBNAME': '*'}
+            for i, w in enumerate(words):
+                env['ORVA_SKIPHEX%d' % (i + 1)] = '%08X' % w
+            return env
+    sys.exit('no pass switch named %s in pass_switches.txt' % option)
 
 
 def parse_seeds(text):
@@ -99,6 +122,8 @@ def check_seed(seed, args, work):
         hist = os.path.join(work, 'history', '%s.%s' % (name, mode))
         menv['ORVA_COMPILING'] = hist
         got = run([args.jvm, '-cp', os.path.join(work, 'classes'), name], menv, args.timeout)
+        if mode.startswith('on-'):
+            got = (got[0], FLAGS_LINE.sub('', got[1]), got[2])
         if got[:2] != ref[:2]:
             failures.append('seed %d (%s): exit %s (int: %s)\n%s\n--- stderr (start):\n%s'
                             % (seed, mode, got[0], ref[0], short_diff(ref[1], got[1]), got[2][:1500]))
@@ -126,7 +151,11 @@ def main(argv):
     ap.add_argument('--work', help='work directory (default: a fresh temporary one, removed when all pass)')
     ap.add_argument('--timeout', type=int, default=300, help='seconds one run may take')
     ap.add_argument('--no-threads', action='store_true', help='programs without the two counting threads')
+    ap.add_argument('--pass-modes', default='',
+                    help='comma list of options OPT whose pass also runs alone (mode on-OPT)')
     args = ap.parse_args(argv[1:])
+    for option in filter(None, args.pass_modes.split(',')):
+        MODES['on-' + option] = pass_on_alone(option)
     seeds = parse_seeds(args.seeds)
     if not seeds:
         ap.error('no seeds')

@@ -10,6 +10,14 @@
 #            jit0     compiler loaded, threshold 0, ORVA_COMPILEOPT=NALL
 #            jit2000  compiler loaded, threshold 2000, ORVA_COMPILEOPT=NALL
 #            jitdef   compiler loaded with its default options
+#            on-OPT   threshold 0, every optional pass off but the one that
+#                     option OPT switches (NALL's option words without OPT's
+#                     bit and without NDATAFLOW, through ORVA_SKIPSUBOPT=HEX),
+#                     e.g. on-NQNULLCHECK
+#            off-OPT  threshold 0, the default options with OPT set
+#                     (ORVA_COMPILEOPT=OPT); OPT may also be an environment
+#                     switch of a pass (DISABLE_CALC_CONST ...), set to 1
+#                     The pass modes check the methods of compiled/Name.jit0.txt.
 #            jdk      the reference run: <jvm> is OpenJDK's java and <classdir>
 #                     the program compiled against OpenJDK's library; its
 #                     stdout passes through jdk_to_orva.sed and Name.jdkfix
@@ -46,8 +54,16 @@ jvm=$1 classdir=$2 testdir=$3 name=$4 mode=$5
 
 # The compiler reads its configuration from the environment; start from a
 # clean one so that a developer's settings do not leak into a mode.
-unset ORVA_COMPILEOPT ZEK_MIXED_MODE_THRESHOLD ORVA_COMPILING
+unset ORVA_COMPILEOPT ZEK_MIXED_MODE_THRESHOLD ORVA_COMPILING ORVA_SKIPSUBOPT ORVA_SKIPCBNAME \
+      ORVA_SKIPMBNAME ORVA_SKIPHEX1 ORVA_SKIPHEX2 ORVA_SKIPHEX3
 modeopt=
+# The option words a pass runs alone on: NALL's with the dataflow framework
+# left on (NDATAFLOW clear); the word and bit of each pass switch that a pass
+# mode may name are in pass_switches.txt.
+nall_words="55FFFFFE FFEFFFFF FFFFFFFF"
+pass_bit() {
+    awk -v n="$1" '$1 == n { print $2, $3; found = 1 } END { exit !found }' "$(dirname "$0")/pass_switches.txt"
+}
 case $mode in
     int)     modeopt=-Xint ;;
     jit0)    ZEK_MIXED_MODE_THRESHOLD=0 ORVA_COMPILEOPT=NALL; export ZEK_MIXED_MODE_THRESHOLD ORVA_COMPILEOPT ;;
@@ -56,7 +72,27 @@ case $mode in
     # No helpful NullPointerException texts (our VM gives none); the client
     # compiler and the serial collector start faster for these short runs.
     jdk)     modeopt="-XX:-ShowCodeDetailsInExceptionMessages -XX:TieredStopAtLevel=1 -XX:+UseSerialGC" ;;
-    *) echo "$0: unknown mode '$mode' (int, jit0, jit2000, jitdef, jdk)" >&2; exit 2 ;;
+    on-*)
+        opt=${mode#on-}
+        if ! wb=$(pass_bit "$opt"); then
+            echo "$0: mode $mode names no pass switch" >&2; exit 2
+        fi
+        set -- $wb
+        i=1
+        for w in $nall_words; do
+            [ "$i" = "$1" ] && w=$(printf '%08X' $((0x$w & ~0x$2)))
+            export ORVA_SKIPHEX$i="$w"
+            i=$((i + 1))
+        done
+        ZEK_MIXED_MODE_THRESHOLD=0 ORVA_SKIPSUBOPT=HEX ORVA_SKIPCBNAME='*'
+        export ZEK_MIXED_MODE_THRESHOLD ORVA_SKIPSUBOPT ORVA_SKIPCBNAME ;;
+    off-NQ*|off-NI*)
+        ZEK_MIXED_MODE_THRESHOLD=0 ORVA_COMPILEOPT=${mode#off-}
+        export ZEK_MIXED_MODE_THRESHOLD ORVA_COMPILEOPT ;;
+    off-DISABLE_*)
+        ZEK_MIXED_MODE_THRESHOLD=0
+        export ZEK_MIXED_MODE_THRESHOLD "${mode#off-}=1" ;;
+    *) echo "$0: unknown mode '$mode' (int, jit0, jit2000, jitdef, on-OPT, off-OPT, jdk)" >&2; exit 2 ;;
 esac
 
 expected=$testdir/$name.expected
@@ -74,7 +110,11 @@ args=
 work=$(mktemp -d "${TMPDIR:-/tmp}/orva-java.XXXXXX") || exit 2
 trap 'rm -rf "$work"' EXIT INT TERM
 compiled_mode=0
-case $mode in jit*) compiled_mode=1 ;; esac
+baseline_mode=$mode
+case $mode in
+    jit*) compiled_mode=1 ;;
+    on-*|off-*) compiled_mode=1 baseline_mode=jit0 ;;
+esac
 if [ $compiled_mode -eq 1 ]; then
     ORVA_COMPILING=$work/history
     export ORVA_COMPILING
@@ -96,6 +136,13 @@ if [ "$mode" = jdk ]; then
         mv "$work/filtered" "$work/stdout"
     fi
 fi
+# The option words a pass mode sets are reported once per compile on stdout,
+# possibly right after program output that ends without a newline.
+case $mode in
+    on-*) python3 -c 'import re, sys
+data = open(sys.argv[1], "rb").read()
+open(sys.argv[1], "wb").write(re.sub(rb"\tFlags set to:\t[0-9a-f]{8}\t[0-9a-f]{8}\t[0-9a-f]{8}\n", b"", data))' "$work/stdout" ;;
+esac
 
 failed=0
 if ! cmp -s "$expected" "$work/stdout"; then
@@ -120,8 +167,8 @@ fi
 if [ $compiled_mode -eq 1 ]; then
     here=$(dirname "$0")
     classlib=${ORVA_TEST_CLASSLIB:-$(dirname "$jvm")/../classes}
-    baseline=$testdir/compiled/$name.$mode.txt
-    if [ "${ORVA_REFRESH_COMPILED:-0}" = 1 ]; then
+    baseline=$testdir/compiled/$name.$baseline_mode.txt
+    if [ "${ORVA_REFRESH_COMPILED:-0}" = 1 ] && [ "$baseline_mode" = "$mode" ]; then
         if [ $failed -eq 0 ]; then
             python3 "$here/compiled_methods.py" write "$work/history" "$baseline" "$classdir:$classlib" \
                 "$name ($mode)" || failed=1

@@ -140,6 +140,53 @@ TEST(ArrayBounds, CheckRaisesWithTheIndex)
     }
 }
 
+// A range check covers index + low .. index + high, both ends, exactly: the
+// array-check pass merges a[i], a[i + 1], a[i + 2] into one of them, so
+// checking the first index alone (as this generator once did) let a[i + 2]
+// past the end.  Indexes at the ends of the int range must not wrap into a
+// passing compare.  The raise reports the end that failed (the low end first).
+TEST(ArrayBounds, RangeCheckCoversBothEnds)
+{
+    struct range_case {
+        bool index_const, length_const;
+        s4 index, low, high, length;
+    };
+    const range_case cases[] = {
+        {false, false, 0, 0, 2, 3},          {false, false, 1, 0, 2, 3},
+        {false, false, -1, 0, 2, 3},         {false, false, 1, -1, 1, 3},
+        {false, false, 0, -1, 1, 3},         {false, false, 2, -2, -1, 3},
+        {false, false, 1, -2, -1, 3},        {false, false, 5, 1, 1, 6},
+        {false, false, 5, 1, 1, 7},          {false, false, -3, 3, 5, 6},
+        {false, false, -4, 3, 5, 6},         {false, false, 0x7FFFFFFF, 1, 2, 100},
+        {false, false, 0x7FFFFFFF, -128, 127, 0x7FFFFFFF},
+        {false, false, (s4)0x80000000, -1, 0, 100}, {false, false, (s4)0x80000005, -128, -120, 0x7FFFFFFF},
+        {false, true, 3, 0, 1, 5},           {false, true, 4, 0, 1, 5},
+        {false, true, 2, -3, 0, 5},          {true, false, 2, 0, 2, 5},
+        {true, false, 3, 0, 2, 5},           {true, false, 1, -2, 0, 5},
+        {true, true, 1, 1, 3, 5},            {true, true, 2, 1, 3, 5},
+    };
+    static run t;
+    for (const range_case& c : cases) {
+        t.setup(OPC_SIZECHECK_RANGE, 0);
+        quad_set_range(&t.q, c.low, c.high);
+        t.o.r[2] = operand(c.index_const, 1, c.index);
+        t.o.r[4] = operand(c.length_const, 2, c.length);
+        t.set_local(1, (u4)c.index);
+        t.set_local(2, (u4)c.length);
+        gen_sizecheck_range(&t.f.cg, &t.qp, &t.o);
+        t.go();
+        s8 first = (s8)c.index + c.low, last = (s8)c.index + c.high;
+        bool low_fails = first < 0 || first >= c.length;
+        bool fails = low_fails || last >= c.length;
+        SCOPED_TRACE(testing::Message() << "index " << c.index << (c.index_const ? " const" : "") << " + "
+                                        << c.low << ".." << c.high << ", length " << c.length
+                                        << (c.length_const ? " const" : ""));
+        EXPECT_EQ(raised_code, fails ? 0xE0000002u : 0u);
+        if (fails)
+            EXPECT_EQ((s4)raised_edx, (s4)(u4)(low_fails ? first : last));
+    }
+}
+
 // Two checks in one block that both can fail get a raise path each, and the
 // one that fails reports its own index.
 TEST(ArrayBounds, EachCheckHasItsOwnRaisePath)

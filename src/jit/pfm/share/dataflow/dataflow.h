@@ -233,6 +233,12 @@ inline const_table* mcc_folded_constants(method_compile_context* m) { return &mc
 int dataflow_Q_spoptimize(method_compile_context* m);
 int dataflow_Q_delayed_index(method_compile_context* m);
 
+// ---- df_syncopt.cpp: synchronization optimization --------------------------------
+// Removes monitor regions nested in a region on the same object and, on a
+// uniprocessor, takes monitors out of simple loops (df_synchoist.cpp).
+// Records in df_syncopt.h.  0, or 1 when work memory answers 0.
+int dataflow_Q_syncopt(method_compile_context* m, dataflow_pass_context* pc);
+
 // ---- df_constraint.cpp: register constraint back-propagation ------------------------
 // Colour bytes: bits 0-6 registers in the register manager's numbering, bit 7
 // "fixed".  The pass leaves each quadruple's hint byte (byte81) and each local
@@ -256,8 +262,6 @@ int dataflow_privatize(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_typeflow(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context* pc);
 void Initialize_lvar_characteristics(method_compile_context* m, dataflow_pass_context* pc);
-int dataflow_Q_copypropa(method_compile_context* m, dataflow_pass_context* pc, int first_run);
-int dataflow_Q_bwd_copypropa(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_deadstore(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_eliminate_explicit_nullcheck(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_nullcheck(method_compile_context* m, dataflow_pass_context* pc);
@@ -266,7 +270,6 @@ int dataflow_Q_commoning(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_movecopy(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_reachdef(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_UD_DU(method_compile_context* m, dataflow_pass_context* pc);
-int dataflow_Q_syncopt(method_compile_context* m, dataflow_pass_context* pc);
 int TransformForArchitecture(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_nullexception_propa(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_livevar(method_compile_context* m, dataflow_pass_context* pc);
@@ -283,6 +286,25 @@ int allocate_lvattr_tbl(method_compile_context* m, void* record);
 // (unset counts as 0).
 int df_env_switch(s4* holder, const char* name);
 
+
+// ---- df_deadstore.cpp: dead stores over the quadruples ----------------------------------
+// (dataflow_Q_deadstore, declared with the pass entries above)
+
+// ---- df_udchain.cpp: the use-def chain pass --------------------------------------------
+// (dataflow_Q_UD_DU, declared with the pass entries above)
+
+// ---- df_deadloop.cpp: dead counted loops ------------------------------------------------
+// 1 when loop `loop_no` (its level record `entry`) is a counted loop that may
+// be removed once nothing it computes is needed.
+int CheckDeleteLoopQuad(method_compile_context* m, u4 loop_no, u4 entry);
+// Sends the loop's entry edge to its exit; 1 when it did.
+int remove_counted_loop(method_compile_context* m, u4 loop_no, u4 entry);
+
+// ---- df_arraycopy.cpp: inlined array copies ---------------------------------------------
+// Sets the no-overlap word of an array-copy quadruple when the chains prove it.
+void classify_arraycopy_overlap(method_compile_context* m, bbattr* block, quadruple** slot);
+// Marks the positions and the length that are non-negative constants.
+void flag_arraycopy_constants(method_compile_context* m, bbattr* block, quadruple** slot);
 
 // ---- df_qhelpers.cpp: routines shared by the quadruple passes -------------------------
 // The block order of the quadruple passes, built once and cached in the pass
@@ -308,6 +330,40 @@ constexpr s4 DF_OP_NEG = 19, DF_OP_2B = 20, DF_OP_2C = 21, DF_OP_2S = 22, DF_OP_
 // 1 with *result stored, or 0 (refused; nothing stored).
 int df_calc_op2(u4 context, s4 code, s4 a, s4 b, s4* result);
 int df_calc_op1(u4 context, s4 code, s4 a, s4* result);
+
+// ---- df_copypropa.cpp: forward copy propagation and its between-block phases ------------
+int dataflow_Q_copypropa(method_compile_context* m, dataflow_pass_context* pc, int first_run);
+int CopyPropa_Local_Q(method_compile_context* m, copypropa_work* w);
+int CopyPropa_Iter_B(method_compile_context* m, copypropa_work* w);
+int CopyPropa_Iter_V(method_compile_context* m, copypropa_work* w);
+void CopyPropa_Final_B(method_compile_context* m, copypropa_work* w);
+void CopyPropa_Final_V(method_compile_context* m, copypropa_work* w);
+// May the destination of q be renamed to another local?  Not for a jsr, the
+// exception object of a handler, an incoming argument or an entry copy: their
+// destinations are tied to what the code generator and the run time set up.
+bool df_retargetable(const quadruple* q);
+
+// ---- df_bwdcopy.cpp: backward copy propagation ----------------------------------------------
+int dataflow_Q_bwd_copypropa(method_compile_context* m, dataflow_pass_context* pc);
+int BwdCopyPropa_Q(method_compile_context* m, copypropa_work* w);
+
+// ---- df_calcconst.cpp: constant folding and constant branches --------------------------------
+// Operand values are (kind, value) pairs of the CPV_* kinds (df_records.h).
+int df_calc_const_disabled();
+void df_calc_const_quad(method_compile_context* m, dataflow_pass_context* pc, u4 block, quadruple** slot, s4 k1,
+                        u4 v1, s4 k2, u4 v2);
+void df_calc_select(method_compile_context* m, dataflow_pass_context* pc, u4 block, quadruple** slot);
+int df_decide_const_branch(method_compile_context* m, u4 block, quadruple** slot, const s4* first,
+                           const s4* second);
+int df_calc_op2_const1(method_compile_context* m, s4 op, int* identity, const s4* c1, const s4* c2, s4* result);
+// Typed evaluators: 1 with *result stored, or 0 (refused).
+int df_calc_long_op2(s4 op, int64_t a, int64_t b, int64_t* result);
+int df_calc_long_shift(s4 op, int64_t a, s4 count, int64_t* result);
+int df_calc_long_op1(s4 op, int64_t a, int64_t* result);
+int df_calc_float_op2(s4 op, float a, float b, float* result);
+int df_calc_float_op1(s4 op, float a, float* result);
+int df_calc_double_op2(s4 op, double a, double b, double* result);
+int df_calc_double_op1(s4 op, double a, double* result);
 
 // ---- df_qedit.cpp: quadruple and block editing ------------------------------------------
 void DecrementBackward(method_compile_context* m, u4 pred, u4 block);
@@ -407,10 +463,6 @@ inline int16_t* df_bb_distance(const bbattr* b) { return reinterpret_cast<int16_
 void Initialize_lvar_characteristics(method_compile_context* m, dataflow_pass_context* pc);
 void Initialize_lvar_orig_bytecode(method_compile_context* m, dataflow_pass_context* pc);
 void Initialize_short_lifetime_lvar(method_compile_context* m, dataflow_pass_context* pc);
-// The local-table shrinking's map: for each local before shrinking its new
-// number, or -1 (null while nothing was shrunk).
-inline s4* mcc_shrink_map(const method_compile_context* m) { return reinterpret_cast<s4*>(m->five_words[4]); }
-inline void mcc_set_shrink_map(method_compile_context* m, s4* map) { m->five_words[4] = reinterpret_cast<u4>(map); }
 inline bool df_local_in_set(u4 count, const u4* set, u4 local)
 {
     return set != nullptr && local < count && (set[local >> 5] >> (local & 31) & 1) != 0;

@@ -1,5 +1,5 @@
 // Entries of the optimizer passes that the two optimizer drivers call and
-// that are still to come: the bytecode analyses, the later quadruple passes,
+// that are still to come: the bytecode analyses,
 // the inlining transformations and the class-hierarchy guard passes.
 //
 // Every entry is weak: the pass's own strong definition replaces it at link
@@ -15,6 +15,7 @@
 
 #include "driver/driver.h"
 #include "dataflow/dataflow.h"
+#include "dataflow/df_commoning.h"
 
 #define PENDING __attribute__((weak))
 
@@ -92,42 +93,3 @@ PENDING int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context
     df_env_switch(&disable_arraycheck, "DISABLE_ARRAYCHECK");
     return 0;
 }
-
-// ---- quadruple passes ------------------------------------------------------------------
-
-// Still to come: copy propagation (NQCOPYPROPA; needs the quadruple form and
-// a local).  Returning at the gate leaves the pass flags as they were.
-PENDING int dataflow_Q_copypropa(method_compile_context* m, dataflow_pass_context* pc, int first_run)
-{
-    return 0;
-}
-
-// Still to come: backward copy propagation (NQCOPYPROPA).
-PENDING int dataflow_Q_bwd_copypropa(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// Still to come: dead stores over quadruples (NQDEADSTORE).
-PENDING int dataflow_Q_deadstore(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// Still to come: the three null-check passes over quadruples (NQNULLCHECK).
-PENDING int dataflow_Q_eliminate_explicit_nullcheck(method_compile_context* m, dataflow_pass_context* pc)
-{
-    return 0;
-}
-PENDING int dataflow_Q_nullcheck(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-PENDING int dataflow_Q_nullexception_propa(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// Still to come: array checks over quadruples (NQARRAYCHECK).
-PENDING int dataflow_Q_arraycheck(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// Still to come: commoning (NQCOMMONING).  Nothing replaced, so copy
-// propagation is not requested.
-PENDING int dataflow_Q_commoning(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// The move-copy pass does nothing and answers 0.
-PENDING int dataflow_Q_movecopy(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// Still to come: the use-def chain pass (NQUD_DU; needs fresh chains).
-PENDING int dataflow_Q_UD_DU(method_compile_context* m, dataflow_pass_context* pc) { return 0; }
-
-// Still to come: synchronization optimization (NQSYNCOPT).
-PENDING int dataflow_Q_syncopt(method_compile_context* m, dataflow_pass_context* pc) { return 0; }

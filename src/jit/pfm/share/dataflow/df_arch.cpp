@@ -430,8 +430,23 @@ int TransformForArchitecture(method_compile_context* m, dataflow_pass_context* p
             if (exception_free_opcode(q->opcode))
                 df_set_exception_class(q, DF_CANNOT_RAISE);
             s4 at = static_cast<s4>(k);
-            if (q->opcode == OPC_IOP2 && q->op == DF_OP_MUL && orva_processor_type != PROCESSOR_TYPE_NO_SHIFTS)
+            if (q->opcode == OPC_IOP2 && q->op == DF_OP_MUL && orva_processor_type != PROCESSOR_TYPE_NO_SHIFTS) {
                 at = multiply(r, b, k);
+                // The shifts the rewrite put before the operation (positions
+                // k to at - 1) take the two-address form too.
+                for (s4 p = static_cast<s4>(k); at >= 0 && p < at; p++) {
+                    if (b->catbl[p]->opcode != OPC_IOP2)
+                        continue;
+                    u4 before = b->quad_count;
+                    s4 moved = two_address(r, b, static_cast<u4>(p));
+                    if (moved < 0) {
+                        at = -1;
+                        break;
+                    }
+                    at += static_cast<s4>(b->quad_count - before);
+                    p = moved;
+                }
+            }
             if (at >= 0 && (q->opcode == OPC_IOP2 || q->opcode == OPC_LOP2))
                 at = two_address(r, b, static_cast<u4>(at));
             else if (at >= 0 && q->opcode == OPC_IOP1 && q->op == DF_OP_ABS)

@@ -50,6 +50,25 @@ bool fusable_operator(u2 op)
     }
 }
 
+// The fused branch reads the flags that the operation itself leaves.  Some
+// operations leave none: the emitter drops x + 0, x - 0, x | 0, x ^ 0 and
+// x & -1 as changing nothing, and a shift whose count is 0 modulo 32 sets
+// no flags.  Such an operation is not fused in place (fault mended: with a
+// constant 0 propagated into it, the branch tested stale flags).
+bool may_leave_flags(const quadruple* p)
+{
+    u1 k = kind_of(p->src2.kind);
+    bool constant = k == QK_IMMEDIATE || k == QK_NEG_IMMEDIATE || (k == QK_CONSTANT && class_of(p->src2.kind) == 0x10);
+    s4 c = k == QK_IMMEDIATE ? static_cast<s4>(p->src2.number)
+           : k == QK_NEG_IMMEDIATE ? -static_cast<s4>(p->src2.number) : static_cast<s4>(p->value);
+    switch (p->op) {
+    case QOP_SHL: case QOP_SHR: case QOP_USHR: return !constant || (c & 31) == 0;
+    case QOP_ADD: case QOP_SUB: case QOP_OR: case QOP_XOR: return constant && c == 0;
+    case QOP_AND: return constant && c == -1;
+    default: return false;
+    }
+}
+
 // p (the quadruple before the branch q) and q fuse into one OPC_IOP2_BRANCH.
 bool try_fuse(quadruple* p, const quadruple* q)
 {
@@ -58,7 +77,7 @@ bool try_fuse(quadruple* p, const quadruple* q)
     if (p->opcode != OPC_IOP2 || !fusable_operator(p->op) || p->result.kind != KB_LOCAL_INT
         || p->result.number != q->src1.number || deleted(p))
         return false;
-    bool in_place = p->src1.kind == KB_LOCAL_INT && p->src1.number == p->result.number;
+    bool in_place = p->src1.kind == KB_LOCAL_INT && p->src1.number == p->result.number && !may_leave_flags(p);
     bool dies = (q->src1.flags & QF_LAST_USE) != 0;
     bool compare_only = !in_place && dies
                         && (p->op == QOP_AND || (p->op == QOP_SUB && (q->op == QCC_EQ || q->op == QCC_NE)));

@@ -65,6 +65,20 @@ inline void df_set_exception_class(quadruple* q, u4 c)
     q->opcount = static_cast<u2>((q->opcount & 0x0FFF) | (c & 0xF) << 12);
 }
 
+// Quadruples no pass removes for an unused destination: their code does
+// more than write it (a handler's entry, register pinning, a jsr, a
+// pin-down, the monitor of a synchronized method).
+inline bool df_always_kept(u1 opcode)
+{
+    switch (opcode) {
+    case OPC_CATCH: case OPC_FIXREGS: case OPC_UNFIXREGS: case OPC_REGFIX: case OPC_JSR: case OPC_PINDOWN:
+    case OPC_SYNCENTER: case OPC_SYNCEXIT:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Calls fn(df_operand*) for each source operand of q in order: the first and
 // second source, or every entry of the operand list.
 template <typename F> void df_for_each_source(quadruple* q, F fn)

@@ -37,8 +37,8 @@ extern const u8 ABIT_llshr[64];
 struct dataflow_pass_context {
     u4 flags;                   // DFP_* bits
     u4 local_count;             // locals of the bytecode analyses (before update_maxstack_and_nlocals)
-    u4 word3;                   // reserved
-    u4 word4;                   // reserved
+    u4 word3;                   // variable count of the exit and handler sets liveness made
+    u4 word4;                   // commoning's exclude table (lives across its runs)
     u4* index_locals;           // one bit per local: used as an array index (bytecode null check)
     u4* array_locals;           // one bit per local: holds an array (bytecode null check)
     u4 nullcheck_blocks;        // blocks walked by the bytecode null check
@@ -302,5 +302,100 @@ constexpr u4 MCC_BYTECODE_ANALYSES_OFF  = 0x4000000;   // no bytecode analyses, 
 constexpr u4 MCC_RESTRICTED_OPT         = 0x8000000;   // restricted optimization
 constexpr u4 MCC_NO_LVAR_TABLE          = 0x80000000;  // the method has no local-variable table
 static_assert(MCC_RESTRICTED_OPT == MCC_NO_IDIOMS && MCC_NO_LVAR_TABLE == MCC_NO_USAGE_TABLE);
+
+// ---------------------------------------------------------------------------
+// Copy propagation (df_copypropa.cpp, df_bwdcopy.cpp).  What is known of a
+// local's value at one point: a copy of another local or a constant.
+// ---------------------------------------------------------------------------
+constexpr u4 CPV_NONE = 0;      // nothing known
+constexpr u4 CPV_LOCAL = 1;     // a copy of another local (value: its number)
+constexpr u4 CPV_INT = 2;       // an integer-valued constant (value: the constant)
+constexpr u4 CPV_IMM = 3;       // a non-int constant a kind 5 operand held (value: its immediate word)
+constexpr u4 CPV_PTR = 4;       // a constant a kind 6 operand held (value: the pointer)
+
+struct copy_value_record {
+    u4 kind;                    // CPV_*
+    u4 value;
+    u2 block;                   // where the fact was made: block and quadruple index
+    u2 index;
+    u2 src_type;                // type bits of the source operand
+    u2 dst_row;                 // type of the destination (type table row)
+};
+static_assert(sizeof(copy_value_record) == 16);
+static_assert(offsetof(copy_value_record, value) == 4);
+static_assert(offsetof(copy_value_record, block) == 8);
+static_assert(offsetof(copy_value_record, index) == 10);
+static_assert(offsetof(copy_value_record, src_type) == 12);
+static_assert(offsetof(copy_value_record, dst_row) == 14);
+
+// One local whose record says it is a copy of the list's owner.
+struct copy_dependent_node {
+    u4 local;
+    copy_dependent_node* next;
+};
+static_assert(sizeof(copy_dependent_node) == 8);
+static_assert(offsetof(copy_dependent_node, next) == 4);
+
+// A fact that holds at the end of the block that made it: an item of the
+// between-block problem.
+struct copy_candidate {
+    u2 kind;                    // CPV_*
+    u2 local;
+    u4 value;
+    u2 block;                   // defining block
+    u2 src_type;
+    u2 dst_row;
+    u2 pad;
+};
+static_assert(sizeof(copy_candidate) == 16);
+static_assert(offsetof(copy_candidate, local) == 2);
+static_assert(offsetof(copy_candidate, value) == 4);
+static_assert(offsetof(copy_candidate, block) == 8);
+static_assert(offsetof(copy_candidate, src_type) == 10);
+static_assert(offsetof(copy_candidate, dst_row) == 12);
+
+// GEN, KILL, IN and OUT of one block in the between-block problem: one
+// word each (64 candidates or fewer) or vectors of words.
+struct copy_block_sets {
+    u8* gen;
+    u8* kill;
+    u8* in;
+    u8* out;
+};
+static_assert(sizeof(copy_block_sets) == 16);
+
+// The state of one run of forward or backward copy propagation.
+struct copypropa_work {
+    dataflow_pass_context* pc;
+    copy_block_sets* sets;          // per block, for the between-block problem
+    u4 nlocals;
+    copy_dependent_node* free_nodes;
+    copy_candidate* candidates;
+    s4 candidate_count;
+    s4 candidate_capacity;
+    copy_dependent_node** dependents;   // per local: the locals that copy it
+    u4 dependents_bytes;
+    copy_value_record* records;     // per local
+    u4 records_bytes;
+    u4 swap_allowed;                // the forward swap may run
+    u4 first_run;                   // the entry's third argument
+    s4 order_count;                 // block visiting order
+    u4* order;
+};
+static_assert(sizeof(copypropa_work) == 60);
+static_assert(offsetof(copypropa_work, sets) == 4);
+static_assert(offsetof(copypropa_work, nlocals) == 8);
+static_assert(offsetof(copypropa_work, free_nodes) == 12);
+static_assert(offsetof(copypropa_work, candidates) == 16);
+static_assert(offsetof(copypropa_work, candidate_count) == 20);
+static_assert(offsetof(copypropa_work, candidate_capacity) == 24);
+static_assert(offsetof(copypropa_work, dependents) == 28);
+static_assert(offsetof(copypropa_work, dependents_bytes) == 32);
+static_assert(offsetof(copypropa_work, records) == 36);
+static_assert(offsetof(copypropa_work, records_bytes) == 40);
+static_assert(offsetof(copypropa_work, swap_allowed) == 44);
+static_assert(offsetof(copypropa_work, first_run) == 48);
+static_assert(offsetof(copypropa_work, order_count) == 52);
+static_assert(offsetof(copypropa_work, order) == 56);
 
 #endif // ORVA_DATAFLOW_DF_RECORDS_H

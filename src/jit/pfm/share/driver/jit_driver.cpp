@@ -302,6 +302,8 @@ int compile_under_lock(methodblock* mb, EE* ee, method_unresolved_info* info, u4
         compile_option3_flag = parse_hex_option_mask(compile_option3_flag, getenv("ORVA_SKIPHEX3"));
         printf("\tFlags set to:\t%08x\t%08x\t%08x\n", compile_option_flag, compile_option2_flag,
                compile_option3_flag);
+        // One write per line: Java output goes to the same descriptor unbuffered.
+        fflush(stdout);
     }
     if (optionsSet) {
         activateOptions(cname, mb->name, mb->signature);

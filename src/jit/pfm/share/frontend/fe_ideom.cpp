@@ -212,9 +212,10 @@ int replace_min_max_diamond(method_compile_context* m, bbattr* b, bbattr* s0, bb
         x = b->catbl[b->quad_count - 4];
         y = b->catbl[b->quad_count - 3];
         u1 load, cnst;
+        // Only long compares: a float or double diamond is not Math.max or
+        // Math.min, which order -0.0 below +0.0 and let NaN win, while
+        // a < b ? b : a keeps a for equal zeros and for NaN (fault mended).
         if (cmp->opcode == OPC_LCMP) { op2 = OPC_LOP2; load = OPC_LLOAD; cnst = OPC_LCONST; }
-        else if (cmp->opcode == OPC_FCMP) { op2 = OPC_FOP2; load = OPC_FLOAD; cnst = OPC_FCONST; }
-        else if (cmp->opcode == OPC_DCMP) { op2 = OPC_DOP2; load = OPC_DLOAD; cnst = OPC_DCONST; }
         else return 0;
         if ((x->opcode != load && x->opcode != cnst) || (y->opcode != load && y->opcode != cnst))
             return 0;
@@ -267,9 +268,9 @@ int replace_abs_diamond(method_compile_context* m, bbattr* b, bbattr* s0, bbattr
         const quadruple* a = b->catbl[b->quad_count - 4];
         const quadruple* c = b->catbl[b->quad_count - 3];
         u1 ld, cn;
+        // Only long compares: x < 0 ? -x : x keeps -0.0 where Math.abs
+        // gives +0.0 (fault mended for float and double).
         if (tested->opcode == OPC_LCMP) { ld = OPC_LLOAD; cn = OPC_LCONST; op1 = OPC_LOP1; }
-        else if (tested->opcode == OPC_FCMP) { ld = OPC_FLOAD; cn = OPC_FCONST; op1 = OPC_FOP1; }
-        else if (tested->opcode == OPC_DCMP) { ld = OPC_DLOAD; cn = OPC_DCONST; op1 = OPC_DOP1; }
         else return 0;
         if (a->opcode == ld && c->opcode == cn && c->value == 0) {
             load = a;

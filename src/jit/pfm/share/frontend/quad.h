@@ -387,6 +387,16 @@ static_assert(offsetof(quadruple, body) == 82);
 
 typedef quadruple cattr;
 
+// The offsets of a range check (OPC_SIZECHECK_RANGE): signed bytes 1 and 2
+// of `target`; the check covers index + low .. index + high.
+inline s4 quad_range_low(const quadruple* q) { return static_cast<int8_t>(q->target >> 8 & 0xFF); }
+inline s4 quad_range_high(const quadruple* q) { return static_cast<int8_t>(q->target >> 16 & 0xFF); }
+inline void quad_set_range(quadruple* q, s4 low, s4 high)
+{
+    q->target = (q->target & ~0x00FFFF00u) | static_cast<u4>(static_cast<u1>(low)) << 8
+                | static_cast<u4>(static_cast<u1>(high)) << 16;
+}
+
 // Sub-code word bits.
 constexpr u2 QS_KIND_MASK     = 0x000F; // sub-code / kind nibble
 constexpr u2 QS_NO_NULLCHECK  = 0x0080; // array access: null check not needed

@@ -12,8 +12,9 @@
 // or, when the array-copy recognizer takes it, as a single OPC_ARRAYCOPY.
 //
 // By kind: 1, 2 static calls (class initialisation while the callee's class
-// is not initialised at compile time); 3, 4 direct calls with the null-check
-// variant, 5 super calls, 10 and 11 interface calls (a plain null check); 7
+// is not initialised at compile time); 3, 4 direct calls, 5 super calls, 10
+// and 11 interface calls, each with the null-check variant (nothing after
+// the check touches the receiver); 7
 // and 8 (and a resolved 6) virtual calls through the method table and the
 // method block of the callee's slot; 9 (and an unresolved 6) calls that need
 // only the method table; 12 no checks.  The receiver's null check is left out
@@ -85,7 +86,11 @@ check_plan plan_checks(const bbattr* b, const quadruple* q)
     case INVK_SUPER:
     case INVK_INTERFACE_UNRESOLVED:
     case INVK_INTERFACE:
+        // No dereference of the receiver follows in the compiled code (the
+        // call reaches the callee directly or through the dispatch stub):
+        // the check itself must raise, so it is the variant that stays.
         p.nullcheck = receiver_may_be_null(q);
+        p.nullcheck_variant = true;
         break;
     case INVK_VIRTUAL_GUARDED:
     case INVK_VIRTUAL_QUICK:

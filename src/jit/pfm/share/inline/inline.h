@@ -52,4 +52,54 @@ int triv_for_putAfield(const u4* first, const u4* second);
 int triv_for_passthruX(const u4* first, const u4* second);
 int trivJudgeSetFlag(method_compile_context* m, EE* ee, methodblock* mb);
 
+// ---- ipa_store.cpp: inter-procedural store summaries --------------------------
+// A summary: bits 0-9 instance fields written, 10-19 static fields, 20-29
+// array elements, one bit per type in the order long, int, boolean, byte,
+// short, char, float, double, class reference, array reference; bit 30 the
+// method may throw; bit 31 computed.  IPA_TYPE_* hold one type's three bits.
+constexpr s4 IPA_TYPE_LONG    = 0x100401;
+constexpr s4 IPA_TYPE_INT     = 0x200802;
+constexpr s4 IPA_TYPE_BOOLEAN = 0x401004;
+constexpr s4 IPA_TYPE_BYTE    = 0x802008;
+constexpr s4 IPA_TYPE_SHORT   = 0x1004010;
+constexpr s4 IPA_TYPE_CHAR    = 0x2008020;
+constexpr s4 IPA_TYPE_FLOAT   = 0x4010040;
+constexpr s4 IPA_TYPE_DOUBLE  = 0x8020080;
+constexpr s4 IPA_TYPE_CLASS   = 0x10040100;
+constexpr s4 IPA_TYPE_ARRAY   = 0x20080200;
+constexpr s4 IPA_FIELD_BITS   = 0x3FF;          // instance fields
+constexpr s4 IPA_STATIC_BITS  = 0xFFC00;        // static fields
+constexpr s4 IPA_ARRAY_BITS   = 0x3FF00000;     // array elements
+constexpr s4 IPA_MAY_THROW    = 0x40000000;
+constexpr s4 IPA_ANYTHING     = 0x7FFFFFFF;     // may write anything (and throw)
+constexpr s4 IPA_COMPUTED     = static_cast<s4>(0x80000000u);
+constexpr u4 IPA_ANALYSIS_STARTED = 0x80000000; // summary record: the analysis has begun
+constexpr u4 IPA_MB_FLAG_MASK = 0xE0400006;     // compact-form bits ORed into methodblock::jit_flags
+
+// The summary record hung from a method's misinfo (work memory).
+struct ipa_summary_record {
+    misinfo* mis;
+    u4 marker;                  // IPA_ANALYSIS_STARTED once the analysis has begun
+    s4 final_summary;           // with the callees merged; negative once computed
+    s4 own_summary;             // from the method's own code
+};
+static_assert(sizeof(ipa_summary_record) == 16);
+static_assert(offsetof(ipa_summary_record, mis) == 0);
+static_assert(offsetof(ipa_summary_record, marker) == 4);
+static_assert(offsetof(ipa_summary_record, final_summary) == 8);
+static_assert(offsetof(ipa_summary_record, own_summary) == 12);
+
+// The summary of a method, computed on first use (negative: computed).  A
+// method that cannot be analysed answers -1, except System.arraycopy, which
+// writes array elements of every type and may throw.
+s4 ipa_check_stored(method_compile_context* m, methodblock* mb, methodblock* caller, int flags, int depth);
+// The bits of `mask` that a call of `callee` may write: all of them under
+// NIPA or NIPA_ST; a callee that may throw from a caller that may throw
+// counts as writing anything.
+int dynamic_reg_propa_if(method_compile_context* m, int flags, methodblock* callee, int mask, int caller_summary);
+// The compact form: 0x2 int, 0x4 long/boolean/byte/short/char, 0x400000
+// references, 0x20000000 float/double, 0x40000000 may throw, 0x80000000
+// computed.
+u4 IPAmb_shrink(s4 summary);
+
 #endif // ORVA_INLINE_INLINE_H

@@ -14,6 +14,7 @@ struct method_compile_context;
 struct pc2bb_entry;
 struct mi_call_site;
 struct mi_queue_item;
+struct ipa_summary_record;
 struct call_site_param_record;
 
 // A caller of a misinfo, entered once.
@@ -42,8 +43,9 @@ struct misinfo {
     u4* starts;                 // pc bit vector of instruction starts
     mi_call_site* call_sites;   // in bytecode order
     misinfo* hash_next;         // next record of the same bucket
+    ipa_summary_record* store_summary;  // the method's store summary (ipa_store.cpp), or null
 };
-static_assert(sizeof(misinfo) == 72);
+static_assert(sizeof(misinfo) == 76);
 static_assert(offsetof(misinfo, flags) == 0);
 static_assert(offsetof(misinfo, mb) == 4);
 static_assert(offsetof(misinfo, callers) == 8);
@@ -55,6 +57,7 @@ static_assert(offsetof(misinfo, live_leaders) == 56);
 static_assert(offsetof(misinfo, starts) == 60);
 static_assert(offsetof(misinfo, call_sites) == 64);
 static_assert(offsetof(misinfo, hash_next) == 68);
+static_assert(offsetof(misinfo, store_summary) == 72);
 
 // misinfo.flags
 constexpr u4 MIS_SUBROUTINES_EXPANDED = 0x1;   // the front end expands the one subroutine inline

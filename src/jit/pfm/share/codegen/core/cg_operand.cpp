@@ -289,8 +289,10 @@ void gen_init_try_region(codegen_context* cg, u4 value)
 
 void gen_load_exception_object(codegen_context* cg, reg_operand* op)
 {
+    // The object arrives in a register only: its local's home does not hold
+    // it, so the register is bound dirty and a spill writes it back.
     int r = _set_rd_int_oprnd(cg, op, 1, 0, 1);
-    _assoc_int_oprnd(cg, op, optim_set(cg, r, op), 0, 1);
+    _assoc_int_oprnd(cg, op, optim_set(cg, r, op), 0, 0);
 }
 
 // 0 void, 1 integer class, 2 long, 3 float, 4 double; `fallback` when the

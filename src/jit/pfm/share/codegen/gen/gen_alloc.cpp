@@ -208,9 +208,12 @@ void check_array_length(codegen_context* cg, const reg_operand* len, quadruple**
             obj_throw_if(cg, COND_ALWAYS, EXC_NEGATIVE_ARRAYSIZE);
         return;
     }
+    // The raise helper emits the compare itself, after it has closed the
+    // scheduling window: a compare left in the window could be scheduled
+    // away from its jump, behind an instruction that sets the flags.
     int r = gi_read(cg, len, slot, RM_ALL_INT, 0);
-    _gen_cmp_gr_i4(cg, gid(r), 0);
-    obj_throw_if(cg, COND_LT, EXC_NEGATIVE_ARRAYSIZE);
+    _gen_test_and_throw_exception(cg, COND_LT, THROW_CMP_REG_IMM, (int)gid(r), 0, 0, 0, EXC_NEGATIVE_ARRAYSIZE,
+                                  cg->mb, 0);
     gi_done(cg, const_cast<reg_operand*>(len), r);
 }
 

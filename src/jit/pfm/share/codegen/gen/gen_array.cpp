@@ -49,14 +49,18 @@ element load_element(const quadruple* q)
         case 5: return {2, false, ARRAY_ELEMENTS};
         default: return {4, false, ARRAY_ELEMENTS};
         }
-    case OPC_XALOAD: case OPC_MEMOP2_X:
+    case OPC_XALOAD: case OPC_MEMOP2_X: {
+        // The read-modify-write form names the array itself; only XALOAD
+        // works on an element address without header.
+        s4 base = q->opcode == OPC_MEMOP2_X ? ARRAY_ELEMENTS : 0;
         switch (type) {
-        case 5: return {2, false, 0};
-        case 7: case 11: return {8, false, 0};
-        case 8: return {1, true, 0};
-        case 9: return {2, true, 0};
-        default: return {4, false, 0};
+        case 5: return {2, false, base};
+        case 7: case 11: return {8, false, base};
+        case 8: return {1, true, base};
+        case 9: return {2, true, base};
+        default: return {4, false, base};
         }
+    }
     default: return {4, false, ARRAY_ELEMENTS};
     }
 }
@@ -253,11 +257,73 @@ int gen_sizecheck(codegen_context* cg, quadruple** slot, cg_operands* o)
     return 0;
 }
 
-// A range check of an element address: the first index of the range is
-// checked like a single index.
+// A range check: every index from index + low to index + high (signed byte
+// offsets) lies inside the array.  Both ends are checked, so that what the
+// array-check pass merged into one check stays exactly as strict:
+//   low < 0:  cmp index, -low; jl raise     (index + low >= 0, no wrap)
+//   low >= 0: index + low below the length, unsigned (wraps only upwards)
+//   then index + high below the length, unsigned.
+// The raise reports the end that failed.
 int gen_sizecheck_range(codegen_context* cg, quadruple** slot, cg_operands* o)
 {
-    check_index(cg, slot, &o->r[2], &o->r[4]);
+    quadruple* q = *slot;
+    s4 low = quad_range_low(q), high = quad_range_high(q);
+    reg_operand* idx = &o->r[2];
+    reg_operand* len = &o->r[4];
+    if (op_is_imm(idx)) {
+        // A constant index: the worse end decides (a negative one raises).
+        int64_t first = static_cast<int64_t>(static_cast<s4>(idx->value)) + low;
+        int64_t last = static_cast<int64_t>(static_cast<s4>(idx->value)) + high;
+        reg_operand k = *idx;
+        k.value = static_cast<u4>(first < 0 ? first : last);
+        check_index(cg, slot, &k, len);
+        return 0;
+    }
+    memop m;
+    bool in_memory = !op_is_imm(len) && memop_is_used(cg, len->source, 0);
+    u4 busy = 0;
+    if (in_memory) {
+        _memop_getregs(cg, &m, len, slot, 0x7F, 0, 0x7F, 0);
+        busy = memop_used_regbits(&m);
+    }
+    int ri = gi_read(cg, idx, slot, RM_ALL_INT, busy);
+    int rl = -1;
+    if (!in_memory && !op_is_imm(len))
+        rl = gi_read(cg, len, slot, RM_ALL_INT, busy | rbit(ri));
+    int rt = gi_alloc(cg, RM_ALL_INT, busy | rbit(ri) | rbit(rl));
+    auto below_length = [&](int r) {
+        if (in_memory)
+            gen_index_check(cg, COND_AE, THROW_CMP_REG_MEM, (s4)gid(r), m.base, m.disp, gid(r), 0);
+        else if (op_is_imm(len))
+            gen_index_check(cg, COND_AE, THROW_CMP_REG_IMM, (s4)gid(r), 0, (s4)len->value, gid(r), 0);
+        else
+            gen_index_check(cg, COND_AE, THROW_CMP_REG_REG, (s4)gid(r), (s4)gid(rl), 0, gid(r), 0);
+    };
+    if (low == 0) {
+        below_length(ri);
+    } else {
+        gen_lea_gr_mm(cg, gid(rt), gid(ri), 0, 0, low);
+        if (low < 0)
+            gen_index_check(cg, COND_LT, THROW_CMP_REG_IMM, (s4)gid(ri), 0, -low, gid(rt), 0);
+        else
+            below_length(rt);
+    }
+    if (high != low) {
+        if (high == 0) {
+            below_length(ri);
+        } else {
+            gen_lea_gr_mm(cg, gid(rt), gid(ri), 0, 0, high);
+            below_length(rt);
+        }
+    } else if (low < 0) {
+        below_length(rt);
+    }
+    gi_bind(cg, &o->r[0], rt);
+    if (in_memory)
+        memop_freeregs(cg, 0, 0, &m);
+    else if (rl >= 0)
+        gi_done(cg, len, rl);
+    gi_done(cg, idx, ri);
     return 0;
 }
 
@@ -539,13 +605,22 @@ int getregs_sizeload(codegen_context* cg, memop* m, reg_operand*, reg_operand*, 
     return 1;
 }
 
-int getregs_xaload(codegen_context* cg, memop* m, reg_operand*, reg_operand*, quadruple** def, int a, int b, int c,
-                   int d)
+int getregs_xaload(codegen_context* cg, memop* m, reg_operand* lo, reg_operand* hi, quadruple** def, int a, int b,
+                   int c, int d)
 {
     quadruple* q = *def;
     reg_operand array, idx;
-    set_ioperand(cg, def, &array, &q->src1);
-    set_ioperand(cg, def, &idx, &q->src2);
+    if (q->opcode == OPC_MEMOP2_X) {
+        // Array and index are the first two entries of the operand list
+        // (the list head occupies the first source word).
+        if (lo == nullptr || hi == nullptr)
+            cg_service_missing("read-modify-write element without array and index");
+        array = *lo;
+        idx = *hi;
+    } else {
+        set_ioperand(cg, def, &array, &q->src1);
+        set_ioperand(cg, def, &idx, &q->src2);
+    }
     element e = load_element(q);
     access acc;
     u4 base_mask = a != 0 ? (u4)a & RM_ALL_INT : RM_ALL_INT;

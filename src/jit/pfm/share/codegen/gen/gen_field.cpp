@@ -13,7 +13,8 @@
 //
 // An instance access through a null object register faults on the access
 // itself and the run-time signal path raises NullPointerException; an access
-// through the null constant is not compiled (the method stays interpreted).
+// through the null constant (a propagated aconst_null) is replaced by an
+// unconditional raise of NullPointerException.
 #include "codegen/gen/gen_arith.h"
 #include "codegen/glue/gen_resolve.h"
 
@@ -23,6 +24,7 @@ namespace {
 constexpr u4 FA_BASE = 9;
 constexpr u4 FA_NULLCHECK = 0x10000000;
 constexpr u4 FA_QUAD_NIBBLE = 0x00100000;
+constexpr u4 THROW_NULL_POINTER = 0xE000000Du;
 
 // The quadruple knows its object reference is non-null.
 bool known_nonnull(const quadruple* q) { return (q->flags_b >> 4) == 0xF; }
@@ -65,11 +67,13 @@ bool folded_into_user(codegen_context* cg, reg_operand* d)
 
 u4 hw(int r) { return reg_hw_number[gid(r)]; }
 
-bool null_constant(const reg_operand* obj)
+// The object is the null constant: only the raise is emitted.
+bool raised_null_constant(codegen_context* cg, const reg_operand* obj)
 {
     if (!op_is_imm(obj))
         return false;
-    cg_service_missing("field access through the null constant");
+    _gen_test_and_throw_exception(cg, COND_ALWAYS, 0, 0, 0, 0, 0, THROW_NULL_POINTER, nullptr, 0);
+    return true;
 }
 
 void record_used(codegen_context* cg, int r)
@@ -249,8 +253,8 @@ int field_load(codegen_context* cg, quadruple** slot, cg_operands* o, field_kind
     reg_operand* d = result_of(o, k);
     reg_operand* obj = &o->r[2];
     if (k.instance) {
-        if (null_constant(obj))
-            return 1;
+        if (raised_null_constant(cg, obj))
+            return 0;
         if (op_absent(d) && known_nonnull(q))
             return 0;
         if (!op_absent(d) && folded_into_user(cg, d))
@@ -303,8 +307,8 @@ int field_store(codegen_context* cg, quadruple** slot, cg_operands* o, field_kin
     quadruple* q = *slot;
     reg_operand* obj = &o->r[2];
     reg_operand* v = value_of(o, k);
-    if (k.instance && null_constant(obj))
-        return 1;
+    if (k.instance && raised_null_constant(cg, obj))
+        return 0;
     fieldblock* fb = field_of(q, !k.instance);
     s4 disp = field_disp(q, fb, k);
     u4 attr = access_flags(q, fb, k.instance);
@@ -352,8 +356,8 @@ int field_resolve_load(codegen_context* cg, quadruple** slot, cg_operands* o, fi
     quadruple* q = *slot;
     reg_operand* d = result_of(o, k);
     reg_operand* obj = &o->r[2];
-    if (k.instance && null_constant(obj))
-        return 1;
+    if (k.instance && raised_null_constant(cg, obj))
+        return 0;
     u4 a = cp_index_of(q, !k.instance);
     int rb = k.instance ? gi_read(cg, obj, slot, RM_ALL_INT, 0) : -1;
     s4 b = k.instance ? (s4)hw(rb) : -1;
@@ -409,8 +413,8 @@ int field_resolve_store(codegen_context* cg, quadruple** slot, cg_operands* o, f
     quadruple* q = *slot;
     reg_operand* obj = &o->r[2];
     reg_operand* v = value_of(o, k);
-    if (k.instance && null_constant(obj))
-        return 1;
+    if (k.instance && raised_null_constant(cg, obj))
+        return 0;
     u4 a = cp_index_of(q, !k.instance);
     int rb = k.instance ? gi_read(cg, obj, slot, RM_ALL_INT, 0) : -1;
     s4 b = k.instance ? (s4)hw(rb) : 0;

@@ -31,6 +31,7 @@ void load_registration(codegen_context* cg, u4 reg)
 }
 
 constexpr s4 REGISTRATION_MONITORS = 8;   // registration + 8: head of its monitor list
+constexpr u4 THROW_NULL_POINTER = 0xE000000Du;
 
 } // namespace
 
@@ -41,8 +42,11 @@ int gen_monitor(codegen_context* cg, quadruple** slot, cg_operands* o)
 {
     quadruple* q = *slot;
     reg_operand* obj = &o->r[2];
-    if (op_is_imm(obj))
-        cg_service_missing("monitor of the null constant");
+    if (op_is_imm(obj)) {
+        // The null constant: entering or leaving its monitor raises at once.
+        _gen_test_and_throw_exception(cg, COND_ALWAYS, 0, 0, 0, 0, 0, THROW_NULL_POINTER, nullptr, 0);
+        return 0;
+    }
     int r = _set_rd_int_oprnd(cg, obj, RM_KILL_REGS, 0, 0);
     obj_write_back_for_call(cg);
     int reopen = (cg->flags & CG_SCHED_WINDOW_OPEN) != 0;
