@@ -49,19 +49,25 @@ FLAGS_LINE = re.compile(r'\tFlags set to:\t[0-9a-f]{8}\t[0-9a-f]{8}\t[0-9a-f]{8}
 
 def pass_on_alone(option):
     """The environment of mode on-OPTION: threshold 0, the option words of
-    PASS_ALONE_WORDS without the option's bit (pass_switches.txt), set
-    through the HEX selector."""
+    PASS_ALONE_WORDS without the bits of the option's switches (several may be
+    joined by +; pass_switches.txt), set through the HEX selector, and every
+    environment switch of a bytecode analysis set but the option's own."""
     with open(os.path.join(HERE, 'pass_switches.txt')) as f:
-        rows = [line.split() for line in f if line.strip() and not line.startswith('#')]
-    for name, word, bit in rows:
-        if name == option:
-            words = list(PASS_ALONE_WORDS)
+        rows = {r[0]: r[1:] for r in (line.split() for line in f if line.strip() and not line.startswith('#'))}
+    words = list(PASS_ALONE_WORDS)
+    env = {'ZEK_MIXED_MODE_THRESHOLD': '0', 'ORVA_SKIPSUBOPT': 'HEX', 'ORVA_SKIPCBNAME': '*'}
+    env.update({name: '1' for name, (word, _) in rows.items() if word == 'env'})
+    for name in option.split('+'):
+        if name not in rows:
+            sys.exit('no pass switch named %s in pass_switches.txt' % name)
+        word, bit = rows[name]
+        if word == 'env':
+            del env[name]
+        else:
             words[int(word) - 1] &= ~int(bit, 16)
-            env = {'ZEK_MIXED_MODE_THRESHOLD': '0', 'ORVA_SKIPSUBOPT': 'HEX', 'ORVA_SKIPCBNAME': '*'}
-            for i, w in enumerate(words):
-                env['ORVA_SKIPHEX%d' % (i + 1)] = '%08X' % w
-            return env
-    sys.exit('no pass switch named %s in pass_switches.txt' % option)
+    for i, w in enumerate(words):
+        env['ORVA_SKIPHEX%d' % (i + 1)] = '%08X' % w
+    return env
 
 
 def parse_seeds(text):
@@ -77,7 +83,7 @@ def parse_seeds(text):
 
 def clean_env():
     env = {k: v for k, v in os.environ.items()
-           if not k.startswith('ORVA_') and not k.startswith('ZEK_') and k != 'JAVA_TOOL_OPTIONS'}
+           if not k.startswith(('ORVA_', 'ZEK_', 'DISABLE_')) and k != 'JAVA_TOOL_OPTIONS'}
     return env
 
 

@@ -12,11 +12,14 @@
 #            jitdef   compiler loaded with its default options
 #            on-OPT   threshold 0, every optional pass off but the one that
 #                     option OPT switches (NALL's option words without OPT's
-#                     bit and without NDATAFLOW, through ORVA_SKIPSUBOPT=HEX),
-#                     e.g. on-NQNULLCHECK
+#                     bit and without NDATAFLOW, through ORVA_SKIPSUBOPT=HEX,
+#                     and every bytecode analysis's DISABLE_* switch set but
+#                     OPT's own), e.g. on-NQNULLCHECK, on-DISABLE_TYPEFLOW;
+#                     OPT may join several switches with + (on-NBBDFSSORT+NLOOPINFO)
 #            off-OPT  threshold 0, the default options with OPT set
 #                     (ORVA_COMPILEOPT=OPT); OPT may also be an environment
-#                     switch of a pass (DISABLE_CALC_CONST ...), set to 1
+#                     switch of a pass (DISABLE_CALC_CONST ...), set to 1,
+#                     and may join several switches with +
 #                     The pass modes check the methods of compiled/Name.jit0.txt.
 #            jdk      the reference run: <jvm> is OpenJDK's java and <classdir>
 #                     the program compiled against OpenJDK's library; its
@@ -55,7 +58,9 @@ jvm=$1 classdir=$2 testdir=$3 name=$4 mode=$5
 # The compiler reads its configuration from the environment; start from a
 # clean one so that a developer's settings do not leak into a mode.
 unset ORVA_COMPILEOPT ZEK_MIXED_MODE_THRESHOLD ORVA_COMPILING ORVA_SKIPSUBOPT ORVA_SKIPCBNAME \
-      ORVA_SKIPMBNAME ORVA_SKIPHEX1 ORVA_SKIPHEX2 ORVA_SKIPHEX3
+      ORVA_SKIPMBNAME ORVA_SKIPHEX1 ORVA_SKIPHEX2 ORVA_SKIPHEX3 \
+      DISABLE_ARRAYCHECK DISABLE_CALC_CONST DISABLE_CLASSFLOW DISABLE_COPYPROPA_FINAL \
+      DISABLE_NULLCHECK DISABLE_PRIVATIZE DISABLE_PROPAGATE_BETWEEN_BB DISABLE_TYPEFLOW
 modeopt=
 # The option words a pass runs alone on: NALL's with the dataflow framework
 # left on (NDATAFLOW clear); the word and bit of each pass switch that a pass
@@ -63,6 +68,9 @@ modeopt=
 nall_words="55FFFFFE FFEFFFFF FFFFFFFF"
 pass_bit() {
     awk -v n="$1" '$1 == n { print $2, $3; found = 1 } END { exit !found }' "$(dirname "$0")/pass_switches.txt"
+}
+env_switches() {
+    awk '$2 == "env" { print $1 }' "$(dirname "$0")/pass_switches.txt"
 }
 case $mode in
     int)     modeopt=-Xint ;;
@@ -73,25 +81,35 @@ case $mode in
     # compiler and the serial collector start faster for these short runs.
     jdk)     modeopt="-XX:-ShowCodeDetailsInExceptionMessages -XX:TieredStopAtLevel=1 -XX:+UseSerialGC" ;;
     on-*)
-        opt=${mode#on-}
-        if ! wb=$(pass_bit "$opt"); then
-            echo "$0: mode $mode names no pass switch" >&2; exit 2
-        fi
-        set -- $wb
-        i=1
-        for w in $nall_words; do
-            [ "$i" = "$1" ] && w=$(printf '%08X' $((0x$w & ~0x$2)))
-            export ORVA_SKIPHEX$i="$w"
-            i=$((i + 1))
+        set -- $nall_words
+        w1=$1 w2=$2 w3=$3
+        for e in $(env_switches); do export "$e=1"; done
+        for opt in $(echo "${mode#on-}" | tr '+' ' '); do
+            if ! wb=$(pass_bit "$opt"); then
+                echo "$0: mode $mode names no pass switch $opt" >&2; exit 2
+            fi
+            set -- $wb
+            case $1 in
+                env) unset "$opt" ;;
+                1) w1=$(printf '%08X' $((0x$w1 & ~0x$2))) ;;
+                2) w2=$(printf '%08X' $((0x$w2 & ~0x$2))) ;;
+                3) w3=$(printf '%08X' $((0x$w3 & ~0x$2))) ;;
+            esac
         done
+        ORVA_SKIPHEX1=$w1 ORVA_SKIPHEX2=$w2 ORVA_SKIPHEX3=$w3
         ZEK_MIXED_MODE_THRESHOLD=0 ORVA_SKIPSUBOPT=HEX ORVA_SKIPCBNAME='*'
-        export ZEK_MIXED_MODE_THRESHOLD ORVA_SKIPSUBOPT ORVA_SKIPCBNAME ;;
-    off-NQ*|off-NI*)
-        ZEK_MIXED_MODE_THRESHOLD=0 ORVA_COMPILEOPT=${mode#off-}
-        export ZEK_MIXED_MODE_THRESHOLD ORVA_COMPILEOPT ;;
-    off-DISABLE_*)
+        export ZEK_MIXED_MODE_THRESHOLD ORVA_SKIPSUBOPT ORVA_SKIPCBNAME ORVA_SKIPHEX1 ORVA_SKIPHEX2 ORVA_SKIPHEX3 ;;
+    off-*)
         ZEK_MIXED_MODE_THRESHOLD=0
-        export ZEK_MIXED_MODE_THRESHOLD "${mode#off-}=1" ;;
+        export ZEK_MIXED_MODE_THRESHOLD
+        copt=
+        for opt in $(echo "${mode#off-}" | tr '+' ' '); do
+            case $opt in
+                DISABLE_*) export "$opt=1" ;;
+                *) copt=${copt:+$copt,}$opt ;;
+            esac
+        done
+        if [ -n "$copt" ]; then ORVA_COMPILEOPT=$copt; export ORVA_COMPILEOPT; fi ;;
     *) echo "$0: unknown mode '$mode' (int, jit0, jit2000, jitdef, on-OPT, off-OPT, jdk)" >&2; exit 2 ;;
 esac
 
