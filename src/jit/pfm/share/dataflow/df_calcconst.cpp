@@ -547,21 +547,35 @@ int df_calc_long_op1(s4 op, int64_t a, int64_t* result)
     }
 }
 
-int df_calc_float_op2(s4 op, float a, float b, float* result)
+namespace {
+
+bool fp_ok(float f) { return float_ok(f); }
+bool fp_ok(double d) { return double_ok(d); }
+
+// Two-operand float or double folding: Java's MAX/MIN (signed zeros, NaN)
+// or the arithmetic rounded once to the operands' type.
+template <typename T> int calc_fp_op2(s4 op, T a, T b, bool (*neg_zero)(T), T* result)
 {
-    if (!float_ok(a) || !float_ok(b))
+    if (!fp_ok(a) || !fp_ok(b))
         return 0;
-    float r;
+    T r;
     if (op == DF_OP_MAX)
-        r = java_max(a, b, is_neg_zero_float);
+        r = java_max(a, b, neg_zero);
     else if (op == DF_OP_MIN)
-        r = java_min(a, b, is_neg_zero_float);
+        r = java_min(a, b, neg_zero);
     else if (!arith_rounded_once(op, a, b, &r))
         return 0;
-    if (!float_ok(r))
+    if (!fp_ok(r))
         return 0;
     *result = r;
     return 1;
+}
+
+} // namespace
+
+int df_calc_float_op2(s4 op, float a, float b, float* result)
+{
+    return calc_fp_op2(op, a, b, is_neg_zero_float, result);
 }
 
 int df_calc_float_op1(s4 op, float a, float* result)
@@ -578,19 +592,7 @@ int df_calc_float_op1(s4 op, float a, float* result)
 
 int df_calc_double_op2(s4 op, double a, double b, double* result)
 {
-    if (!double_ok(a) || !double_ok(b))
-        return 0;
-    double r;
-    if (op == DF_OP_MAX)
-        r = java_max(a, b, is_neg_zero_double);
-    else if (op == DF_OP_MIN)
-        r = java_min(a, b, is_neg_zero_double);
-    else if (!arith_rounded_once(op, a, b, &r))
-        return 0;
-    if (!double_ok(r))
-        return 0;
-    *result = r;
-    return 1;
+    return calc_fp_op2(op, a, b, is_neg_zero_double, result);
 }
 
 int df_calc_double_op1(s4 op, double a, double* result)
