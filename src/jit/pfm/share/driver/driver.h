@@ -177,6 +177,11 @@ void jit_hist_printf(const char* format, ...) __attribute__((format(printf, 1, 2
 extern const char* jit_giveup_reason;
 void jit_note_giveup(const char* reason);
 
+// ---- jit_compile_time.cpp: compile-time statistics (ORVA_COMPILE_TIME) -------
+void jit_compile_time_init(void);
+unsigned long long jit_compile_time_start(void);
+void jit_compile_time_add(const methodblock* mb, unsigned long long start, int result);
+
 // ---- jit_driver.cpp: the compile driver ------------------------------------
 extern "C" int _jit_fast_compile(methodblock* mb, EE* ee, u4 transfer_point, u4 extra);
 int compile_method(methodblock* mb, method_unresolved_info* info, EE* ee, u4 extra,

@@ -320,8 +320,10 @@ int compile_under_lock(methodblock* mb, EE* ee, method_unresolved_info* info, u4
         printf("Skipped Compiling [%s][%s]\n", cname, mb->name);
         result = 1;
     } else {
+        unsigned long long started = jit_compile_time_start();
         result = compile_method(mb, info, ee, extra, transfer_point);
         rec->jump = driver_buf;     // nothing may jump into the attempt loop's dead frame
+        jit_compile_time_add(mb, started, result);
         if (result == 1)
             revert_to_interpreter_invoker(ee, mb);
     }

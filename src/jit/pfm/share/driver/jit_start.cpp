@@ -210,6 +210,7 @@ extern "C" __attribute__((visibility("default"))) void java_lang_Compiler_start(
     jit_unwind_stack = (compile_option2_flag & OPT2_UNWIND_STACK) ? 1 : 0;
 
     jit_set_link_vector(lv);
+    jit_compile_time_init();
     jit_init_linux();
     setCompileOptions(getenv("ORVA_COMPILEOPT"));
 }
