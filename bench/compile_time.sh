@@ -3,8 +3,9 @@
 # method compiled on its first call) under several option sets and sums what
 # the compiler's compile-time statistics (ORVA_COMPILE_TIME) report at exit:
 # compiles, methods that produced code, their bytecode, and the compiling
-# thread's CPU time inside the compiles.  Prints ms per KB of compiled bytecode per option set
-# and its ratio to NALL (every optional optimization off).
+# thread's CPU time inside the compiles.  Prints ms per KB of compiled
+# bytecode per option set and its ratio to NALL (every optional optimization
+# off).  Option names in ORVA_COMPILEOPT are separated by ':'.
 #
 #   bench/compile_time.sh <builddir> [jobs]
 #
@@ -27,7 +28,7 @@ trap 'rm -rf "$out"' EXIT
 
 # name|environment words
 sets="NALL|ORVA_COMPILEOPT=NALL
-no-optimizer|ORVA_COMPILEOPT=NQOPTIMIZE;NDATAFLOW;NBBDFSSORT;NLOOPINFO
+no-optimizer|ORVA_COMPILEOPT=NQOPTIMIZE:NDATAFLOW:NBBDFSSORT:NLOOPINFO
 defaults|ORVA_COMPILEOPT="
 
 run_program() {   # <set env> <Name> -> the stats line
@@ -40,11 +41,9 @@ run_program() {   # <set env> <Name> -> the stats line
         "$name" $args </dev/null 2>&1 >/dev/null | grep '^compile time:' | tail -1
 }
 
-names=$(for f in "$corpus"/*.expected; do basename "$f" .expected; done)
+for f in "$corpus"/*.expected; do basename "$f" .expected; done > "$out/names"
 printf '%-14s %9s %9s %10s %12s %9s %9s\n' options compiles produced "bytecode" "compile ms" "ms/KB" "vs NALL"
-base=""
 echo "$sets" | while IFS='|' read -r label envw; do
-    printf '%s\n' $names > "$out/names"
     : > "$out/$label"
     # Parallel runs, one stats line per program.
     while read -r n; do

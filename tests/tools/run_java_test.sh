@@ -106,7 +106,7 @@ case $mode in
         for opt in $(echo "${mode#off-}" | tr '+' ' '); do
             case $opt in
                 DISABLE_*) export "$opt=1" ;;
-                *) copt=${copt:+$copt,}$opt ;;
+                *) copt=${copt:+$copt:}$opt ;;   # the option list's separator
             esac
         done
         if [ -n "$copt" ]; then ORVA_COMPILEOPT=$copt; export ORVA_COMPILEOPT; fi ;;

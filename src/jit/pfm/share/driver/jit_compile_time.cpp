@@ -24,7 +24,7 @@ void report(void)
     double ms = static_cast<double>(nanos) / 1e6;
     double kb = static_cast<double>(bytecode_bytes) / 1024.0;
     fprintf(stderr, "compile time: %u compiles, %u produced code, %llu bytecode bytes, %.1f ms, %.2f ms/KB\n",
-            compiles, produced, static_cast<unsigned long long>(bytecode_bytes), ms, kb > 0 ? ms / kb : 0.0);
+            compiles, produced, bytecode_bytes, ms, kb > 0 ? ms / kb : 0.0);
 }
 
 } // namespace
