@@ -463,10 +463,6 @@ inline int16_t* df_bb_distance(const bbattr* b) { return reinterpret_cast<int16_
 void Initialize_lvar_characteristics(method_compile_context* m, dataflow_pass_context* pc);
 void Initialize_lvar_orig_bytecode(method_compile_context* m, dataflow_pass_context* pc);
 void Initialize_short_lifetime_lvar(method_compile_context* m, dataflow_pass_context* pc);
-// The local-table shrinking's map: for each local before shrinking its new
-// number, or -1 (null while nothing was shrunk).
-inline s4* mcc_shrink_map(const method_compile_context* m) { return reinterpret_cast<s4*>(m->five_words[4]); }
-inline void mcc_set_shrink_map(method_compile_context* m, s4* map) { m->five_words[4] = reinterpret_cast<u4>(map); }
 inline bool df_local_in_set(u4 count, const u4* set, u4 local)
 {
     return set != nullptr && local < count && (set[local >> 5] >> (local & 31) & 1) != 0;

@@ -832,6 +832,19 @@ int iterate(cp_run* r)
         if (t < n)
             memset(w.sets[t].in, 0, words * sizeof(u8));
     }
+    // Where an interpreter frame continues in compiled code only the method's
+    // own locals arrive (the transfer entry passes on every fact about them:
+    // the interpreter computed the same values); a fact that names one of
+    // the compiler's locals does not hold there.
+    u8* foreign = static_cast<u8*>(df_alloc(m, w.pc, words * sizeof(u8)));
+    memset(foreign, 0, words * sizeof(u8));
+    const dataflow_pass_context* pc = w.pc;
+    for (s4 i = 0; i < w.candidate_count; i++) {
+        const copy_candidate& c = w.candidates[i];
+        if (!df_local_in_set(pc->orig_count, pc->orig_set, c.local)
+            || (c.kind == CPV_LOCAL && !df_local_in_set(pc->orig_count, pc->orig_set, c.value)))
+            set_bit(foreign, static_cast<u4>(i));
+    }
     bool changed = true;
     while (changed) {
         changed = false;
@@ -846,6 +859,9 @@ int iterate(cp_run* r)
             copy_block_sets& s = w.sets[b];
             if ((bb->flags2 & BB2_NO_FACTS) && (bb->flags2 & BB2_TRANSFER_POINT))
                 memset(s.in, 0, words * sizeof(u8));
+            if (bb->flags2 & BB2_TRANSFER_POINT)
+                for (u4 k = 0; k < words; k++)
+                    s.in[k] &= ~foreign[k];
             for (u4 k = 0; k < words; k++) {
                 u8 out = (bb->flags2 & BB2_TRANSPARENT) && !(bb->flags2 & BB2_NO_FACTS)
                              ? ~s.kill[k] | s.gen[k]

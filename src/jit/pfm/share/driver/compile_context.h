@@ -138,6 +138,21 @@ struct method_compile_context {
     u4 reserved[(MCC_SIZE - 400) / 4];   // fields of passes still to come
 };
 static_assert(sizeof(method_compile_context) == MCC_SIZE);
+
+// The map of the local-table shrinking (per local number before the first
+// shrink, its number now or -1 when dropped).  It lives in the last words of
+// `reserved`; the interpreter hand-over reads it as the transfer map and the
+// local-variable characteristics read it to find the method's own locals.
+constexpr int MCC_RESERVED_WORDS = (int)(sizeof(((method_compile_context*)nullptr)->reserved) / 4);
+constexpr int MCC_TAIL_TRANSFER_MAP = 3;   // counted from the last word
+inline s4* mcc_shrink_map(const method_compile_context* m)
+{
+    return reinterpret_cast<s4*>(m->reserved[MCC_RESERVED_WORDS - 1 - MCC_TAIL_TRANSFER_MAP]);
+}
+inline void mcc_set_shrink_map(method_compile_context* m, s4* map)
+{
+    m->reserved[MCC_RESERVED_WORDS - 1 - MCC_TAIL_TRANSFER_MAP] = reinterpret_cast<u4>(map);
+}
 static_assert(offsetof(method_compile_context, root) == 0);
 static_assert(offsetof(method_compile_context, state_flags) == 4);
 static_assert(offsetof(method_compile_context, selector) == 8);

@@ -409,7 +409,6 @@ inline u4& mcc_tile_count(method_compile_context* m) { return m->loop_regman_wor
 inline tile_record* mcc_tiles(const method_compile_context* m) { return reinterpret_cast<tile_record*>(m->tile_table); }
 inline void mcc_set_tiles(method_compile_context* m, tile_record* t) { m->tile_table = reinterpret_cast<u1*>(t); }
 
-constexpr int MCC_RESERVED_WORDS = (int)(sizeof(((method_compile_context*)nullptr)->reserved) / 4);
 inline u4& mcc_tail(method_compile_context* m, int k) { return m->reserved[MCC_RESERVED_WORDS - 1 - k]; }
 inline u4& mcc_register_order(method_compile_context* m) { return mcc_tail(m, 0); }   // non-zero: 6 downward
 // No live sets are read when liveness did not run (the same bit makes every
@@ -418,8 +417,8 @@ inline bool mcc_no_live_sets(const method_compile_context* m)
 {
     return (m->state_flags & MCC_LIVENESS_UNAVAILABLE) != 0;
 }
-inline s4* mcc_transfer_map(method_compile_context* m) { return reinterpret_cast<s4*>((uintptr_t)mcc_tail(m, 3)); }
-inline void mcc_set_transfer_map(method_compile_context* m, s4* p) { mcc_tail(m, 3) = (u4)(uintptr_t)p; }
+inline s4* mcc_transfer_map(method_compile_context* m) { return mcc_shrink_map(m); }
+inline void mcc_set_transfer_map(method_compile_context* m, s4* p) { mcc_set_shrink_map(m, p); }
 inline u4& mcc_transfer_map_count(method_compile_context* m) { return mcc_tail(m, 4); }
 inline u2* mcc_alias_table(method_compile_context* m) { return reinterpret_cast<u2*>((uintptr_t)mcc_tail(m, 5)); }
 inline void mcc_set_alias_table(method_compile_context* m, u2* p) { mcc_tail(m, 5) = (u4)(uintptr_t)p; }
