@@ -21,9 +21,7 @@
 
 namespace {
 
-s4 disable_classflow = -1;
 s4 disable_privatize = -1;
-s4 disable_nullcheck = -1;
 s4 disable_arraycheck = -1;
 s4 disable_typeflow = -1;
 
@@ -56,22 +54,6 @@ PENDING int cha_opt(method_compile_context* m) { return 0; }
 PENDING int propagate_non_rare_path_with_dfs_search(method_compile_context* m) { return 0; }
 
 // ---- bytecode analyses ---------------------------------------------------------------
-
-// Still to come: class flow (DISABLE_CLASSFLOW).
-PENDING int dataflow_classflow(method_compile_context* m, dataflow_pass_context* pc)
-{
-    df_env_switch(&disable_classflow, "DISABLE_CLASSFLOW");
-    return 0;
-}
-
-// Still to come: null checks over bytecode (DISABLE_NULLCHECK, pass flag 0x1).
-// Nothing was proven: the method keeps its null-check-skipped mark.
-PENDING int dataflow_nullcheck(method_compile_context* m, dataflow_pass_context* pc)
-{
-    df_env_switch(&disable_nullcheck, "DISABLE_NULLCHECK");
-    m->state_flags |= MCC_NULLCHECK_SKIPPED;
-    return 0;
-}
 
 // Still to come: the field privatization analysis (DISABLE_PRIVATIZE).
 PENDING int dataflow_privatize(method_compile_context* m, dataflow_pass_context* pc)
