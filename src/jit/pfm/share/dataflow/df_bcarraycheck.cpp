@@ -30,7 +30,10 @@
 // - an offset that would leave -128..127 drops the fact (the stack entry
 //   becomes an untracked value, the pair leaves the running set) instead of
 //   being clamped to a range that was never proven;
-// - a block's pair facts reach every successor, whatever the block ends in.
+// - a block's pair facts reach every successor, whatever the block ends in;
+// - methods with jsr subroutines are left alone like methods with handlers
+//   (a subroutine entry is not reached through successor lists, so its
+//   optimistic start values would never be met down).
 #include <stdio.h>
 #include <string.h>
 
@@ -755,7 +758,7 @@ int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context* pc)
     if (df_env_switch(&disable_arraycheck, "DISABLE_ARRAYCHECK"))
         return 0;
     if ((pc->flags & (DFP_ARRAY_HINT | DFP_LOCAL_VECTORS)) != (DFP_ARRAY_HINT | DFP_LOCAL_VECTORS)
-        || df_exception_entries(m) > 0 || m->max_stack < 1)
+        || df_exception_entries(m) > 0 || m->subroutine_count > 0 || m->max_stack < 1)
         return 0;
     ac_run r;
     memset(&r, 0, sizeof r);
