@@ -51,6 +51,8 @@ int check_and_transform_short_circuit_evaluation(method_compile_context* m, bbat
     if (b->succ_count != 2 || b->quad_count < 2 || !ends_in_test(b, QCC_NE))
         return 0;
     u4 target = b->succ[1];
+    if (target == 0 || target >= m->bb_count - 1)
+        return 0;
     // The chain after B: blocks C1..Cn of "ifne T", then L of "ifeq", falling into T.
     u4 n = 0;
     bbattr* last = nullptr;
@@ -59,7 +61,7 @@ int check_and_transform_short_circuit_evaluation(method_compile_context* m, bbat
             return 0;
         bbattr* c = m->bb_table[next];
         if (c->quad_count != 2 || c->pred_count != 1 || c->succ_count != 2 || !same_loop(b, c)
-            || (c->flags & BB_DEAD))
+            || (c->flags & BB_DEAD) || c->mb != b->mb)
             return 0;
         if (ends_in_test(c, QCC_NE) && c->succ[1] == target) {
             n++;
