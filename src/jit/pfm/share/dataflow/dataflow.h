@@ -250,6 +250,12 @@ u1 collect_fixed_colors(method_compile_context* m, const u1* colors);
 void kill_colors(method_compile_context* m, u1 mask, u1* busy, u1* colors);
 void clear_quad_color_constraints(method_compile_context* m);
 
+// ---- df_bcarraycheck.cpp: array bound checks over bytecode (DISABLE_ARRAYCHECK) ---------
+// Needs the null check's index-local and array-local vectors (bit i%32 of word
+// i/32 is local i); marks proven accesses with QS_NO_BOUNDCHECK.  0 after a
+// full run or when switched off, 1 when it stopped early.
+int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context* pc);
+
 // ---- dataflow_pending.cpp: passes of other Parts still to come ------------------------
 // (weak: each gate and "did nothing" result as its own Part specifies)
 int mi2_driver(method_compile_context* m);
@@ -260,7 +266,6 @@ int dataflow_classflow(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_nullcheck(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_privatize(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_typeflow(method_compile_context* m, dataflow_pass_context* pc);
-int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context* pc);
 void Initialize_lvar_characteristics(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_deadstore(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_eliminate_explicit_nullcheck(method_compile_context* m, dataflow_pass_context* pc);

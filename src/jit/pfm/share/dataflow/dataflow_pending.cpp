@@ -22,7 +22,6 @@
 namespace {
 
 s4 disable_privatize = -1;
-s4 disable_arraycheck = -1;
 s4 disable_typeflow = -1;
 
 
@@ -66,12 +65,5 @@ PENDING int dataflow_privatize(method_compile_context* m, dataflow_pass_context*
 PENDING int dataflow_typeflow(method_compile_context* m, dataflow_pass_context* pc)
 {
     df_env_switch(&disable_typeflow, "DISABLE_TYPEFLOW");
-    return 0;
-}
-
-// Still to come: array bound checks over bytecode (DISABLE_ARRAYCHECK).
-PENDING int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context* pc)
-{
-    df_env_switch(&disable_arraycheck, "DISABLE_ARRAYCHECK");
     return 0;
 }

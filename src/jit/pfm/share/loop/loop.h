@@ -60,6 +60,10 @@ int do_shrinking_and_sorting_lvar_tbl(method_compile_context* m);
 void rewrite_quadruple_for_shrinking(method_compile_context* m, const u4* map);
 void dump_shrink_table(method_compile_context* m, u4 length);
 
+// ---- lopt_shortcircuit.cpp: chains of "local != 0 ||" tests into one test of their OR ----
+// (declared for the idiom pass in frontend/fe_external.h) 1 when it rewrote the chain.
+int check_and_transform_short_circuit_evaluation(method_compile_context* m, bbattr* b);
+
 // ---- loop_pending.cpp: loop Parts still to come (weak stand-ins) ------------------
 int generate_dfs_list_with_precise_ehandler(method_compile_context* m);
 int bb_goto_elimination(method_compile_context* m);
