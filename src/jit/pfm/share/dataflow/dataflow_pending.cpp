@@ -22,7 +22,6 @@
 namespace {
 
 s4 disable_classflow = -1;
-s4 disable_privatize = -1;
 s4 disable_nullcheck = -1;
 s4 disable_arraycheck = -1;
 s4 disable_typeflow = -1;
@@ -70,13 +69,6 @@ PENDING int dataflow_nullcheck(method_compile_context* m, dataflow_pass_context*
 {
     df_env_switch(&disable_nullcheck, "DISABLE_NULLCHECK");
     m->state_flags |= MCC_NULLCHECK_SKIPPED;
-    return 0;
-}
-
-// Still to come: the field privatization analysis (DISABLE_PRIVATIZE).
-PENDING int dataflow_privatize(method_compile_context* m, dataflow_pass_context* pc)
-{
-    df_env_switch(&disable_privatize, "DISABLE_PRIVATIZE");
     return 0;
 }
 
