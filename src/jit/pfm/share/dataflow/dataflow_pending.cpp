@@ -21,7 +21,6 @@
 
 namespace {
 
-s4 disable_privatize = -1;
 s4 disable_typeflow = -1;
 
 
@@ -53,13 +52,6 @@ PENDING int cha_opt(method_compile_context* m) { return 0; }
 PENDING int propagate_non_rare_path_with_dfs_search(method_compile_context* m) { return 0; }
 
 // ---- bytecode analyses ---------------------------------------------------------------
-
-// Still to come: the field privatization analysis (DISABLE_PRIVATIZE).
-PENDING int dataflow_privatize(method_compile_context* m, dataflow_pass_context* pc)
-{
-    df_env_switch(&disable_privatize, "DISABLE_PRIVATIZE");
-    return 0;
-}
 
 // Still to come: type flow (DISABLE_TYPEFLOW).
 PENDING int dataflow_typeflow(method_compile_context* m, dataflow_pass_context* pc)
