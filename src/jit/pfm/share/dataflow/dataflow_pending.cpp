@@ -25,7 +25,6 @@ s4 disable_classflow = -1;
 s4 disable_privatize = -1;
 s4 disable_nullcheck = -1;
 s4 disable_arraycheck = -1;
-s4 disable_typeflow = -1;
 
 
 } // namespace
@@ -77,13 +76,6 @@ PENDING int dataflow_nullcheck(method_compile_context* m, dataflow_pass_context*
 PENDING int dataflow_privatize(method_compile_context* m, dataflow_pass_context* pc)
 {
     df_env_switch(&disable_privatize, "DISABLE_PRIVATIZE");
-    return 0;
-}
-
-// Still to come: type flow (DISABLE_TYPEFLOW).
-PENDING int dataflow_typeflow(method_compile_context* m, dataflow_pass_context* pc)
-{
-    df_env_switch(&disable_typeflow, "DISABLE_TYPEFLOW");
     return 0;
 }
 
