@@ -292,6 +292,15 @@ int allocate_lvattr_tbl(method_compile_context* m, void* record);
 int df_env_switch(s4* holder, const char* name);
 
 
+// ---- df_typeflow.cpp, df_tfrewrite.cpp: type flow over bytecode ------------------------
+// (dataflow_typeflow, declared with the pass entries above; its records in df_typeflow.h)
+
+// ---- df_treedel.cpp: expression-tree deletion over bytecode ------------------------------
+// 1 when the stack-form quadruple at (block, index) and the operand trees
+// that compute it in its block can all go (with `perform`, they become
+// no-operations); 0, and nothing changed, otherwise.
+int Delete_BytecodeTree(method_compile_context* m, u4 block, u4 index, int perform);
+
 // ---- df_deadstore.cpp: dead stores over the quadruples ----------------------------------
 // (dataflow_Q_deadstore, declared with the pass entries above)
 
