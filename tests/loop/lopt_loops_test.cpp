@@ -258,3 +258,89 @@ TEST_F(LoopTable, BranchReversalAlongTheDfsOrder)
         }
     });
 }
+
+// The loop stage on a for loop as the front end meets it (a jump to the test
+// at the bottom): the loop becomes one run that starts at its test, every
+// block number moves with its block, and the test then falls through into
+// the body and jumps out of the loop.
+TEST_F(LoopTable, ForLoopIsLaidOutFromItsTest)
+{
+    dftest::run([&](EE*) {
+        graph g;
+        // 1 jumps to the test 4; body 2, 3; 4 loops back to 2 or leaves to 5.
+        g.build(7, {{1}, {4}, {3}, {4}, {5, 2}, {6}});
+        g.set_quads(1, {OPC_GOTO});
+        g.set_quads(3, {OPC_GOTO});
+        g.set_quads(4, {OPC_IFZ});
+        g.block(1)->catbl[0]->target = 4;
+        g.block(3)->catbl[0]->target = 4;
+        quadruple* test = g.block(4)->catbl[0];
+        test->op = QCC_LT;
+        test->target = 2;
+        bbattr* old[7];
+        for (u4 b = 0; b < 7; b++)
+            old[b] = g.block(b);
+        ASSERT_EQ(generate_dfs_list_traditional(&g.m), 1);
+        ASSERT_EQ(construct_loops(&g.m), 0);
+        // New numbers: the test 2, the body 3 and 4.
+        EXPECT_EQ(g.block(2), old[4]);
+        EXPECT_EQ(g.block(3), old[2]);
+        EXPECT_EQ(g.block(4), old[3]);
+        for (u4 b = 0; b < 7; b++)
+            EXPECT_EQ(g.block(b)->id, b);
+        EXPECT_EQ(g.block(1)->catbl[0]->target, 2u);
+        EXPECT_EQ(g.block(4)->catbl[0]->target, 2u);
+        EXPECT_EQ(g.block(4)->succ[0], 2u);
+        // The test falls into the body and leaves under the negated condition.
+        EXPECT_EQ(g.block(2)->succ[0], 3u);
+        EXPECT_EQ(g.block(2)->succ[1], 5u);
+        EXPECT_EQ(test->op, QCC_GE);
+        EXPECT_EQ(test->target, 5u);
+        ASSERT_EQ(g.m.loop_count, 1u);
+        loopattribute* body = mcc_loop(&g.m, 0)->body;
+        EXPECT_EQ(body->entry_id, 2u);
+        EXPECT_EQ(body->first_id, 2u);
+        EXPECT_EQ(body->last_id, 4u);
+        EXPECT_EQ(incoming_of(body), (list{4, 1}));
+        EXPECT_EQ(g.dfs(), (list{0, 1, 2, 3, 4, 5, 6}));
+        g.release();
+    });
+}
+
+// The DFS list of a transfer compile with a handler: the first block's walk,
+// then the handler's, then the transfer entry.  The classic list walks the
+// transfer entry first and so enters the loop in its middle; on that order
+// the loop would look like a cycle with two entries and get no record.
+TEST_F(LoopTable, PreciseDfsWalksTheTransferEntryLast)
+{
+    dftest::run([&](EE*) {
+        graph g;
+        // Loop 2 -> 3 -> 2; handler 5; transfer entry 6 jumps into 3.
+        auto build = [&] {
+            g.build(8, {{1, 5, 6}, {2}, {3}, {4, 2}, {7}, {4}, {3}});
+            g.mb.exception_table = reinterpret_cast<u2*>(one_handler);
+            g.mb.exception_table_length = 1;
+            g.block(5)->flags |= BB_HANDLER;
+            g.block(6)->flags2 |= BB2_EMPTY_ENTRY;
+            g.m.state_flags |= MCC_MMI2JIT;
+            g.m.frontend_words[TR_ENTRY] = 6;
+        };
+        build();
+        ASSERT_EQ(generate_dfs_list_traditional(&g.m), 1);
+        list classic = g.dfs();
+        EXPECT_NE(classic, (list{0, 1, 2, 3, 4, 5, 6, 7}));
+        ASSERT_EQ(construct_loop_structure(&g.m), 1);
+        EXPECT_EQ(g.m.loop_count, 0u);
+
+        build();
+        ASSERT_EQ(generate_dfs_list_with_precise_ehandler(&g.m), 1);
+        EXPECT_EQ(g.dfs(), (list{0, 1, 2, 3, 4, 5, 6, 7}));
+        EXPECT_TRUE(g.block(5)->flags & BB_FROM_HANDLER);
+        EXPECT_FALSE(g.block(2)->flags & BB_FROM_HANDLER);
+        ASSERT_EQ(construct_loop_structure(&g.m), 1);
+        ASSERT_EQ(g.m.loop_count, 1u);
+        EXPECT_EQ(mcc_loop(&g.m, 0)->body->entry_id, 2u);
+        EXPECT_EQ(blocks_of(mcc_loop(&g.m, 0)->body), (list{3, 2}));
+        g.release();
+    });
+}

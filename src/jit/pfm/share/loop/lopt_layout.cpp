@@ -12,6 +12,13 @@
 // order, the exit block comes last, and every block number the method holds
 // is rewritten.  Nothing is changed when the graph is not reducible.
 //
+// The stage walks the DFS list with its roots in precise order even under
+// NNEWDFS: the classic order walks a transfer compile's entry first, which
+// enters the main flow in the middle of the loop that holds the transfer
+// point, and every such loop would look like a cycle with a second entry.
+// The list the stage leaves behind is rebuilt by the caller as the option
+// says.
+//
 // `reverse_cond_along_dfs` runs once after the layout and once after the
 // loop table was built and the DFS list rebuilt from it.
 // Requires a valid DFS list; changes only the last quadruple, the successor
@@ -334,7 +341,7 @@ void apply_order(method_compile_context* m, const u4* order)
 
 int bb_straightening_basedon_scc(method_compile_context* m)
 {
-    if (regenerate_dfs_list(m) != 1 || m->dfs_count < 3)
+    if (generate_dfs_list_with_precise_ehandler(m) != 1 || m->dfs_count < 3)
         return 0;
     auto* g = scratch<scc_graph>(m, 1);
     if (init_node_and_link(m, g) == 0)
@@ -412,7 +419,7 @@ int bb_straightening_basedon_scc(method_compile_context* m)
         same = same && order[i] == i;
     if (!same) {
         apply_order(m, order);
-        regenerate_dfs_list(m);
+        generate_dfs_list_with_precise_ehandler(m);
     }
     jit_wmem_clear(m->pool2);
     return 0;

@@ -634,7 +634,7 @@ int construct_loops(method_compile_context* m)
     if (!(compile_option3_flag & OPT3_NLOOPINFO)) {
         construct_loop_structure(m);
         detect_loops_within_rare_path(m);
-        generate_dfs_list(m);
+        generate_dfs_list_with_precise_ehandler(m);     // see lopt_layout.cpp
         reverse_cond_along_dfs(m);
         if (!(compile_option_flag & OPT1_NDUPLPCNTR) && m->loop_count >= 1)
             generate_precise_linfo(m);
