@@ -17,9 +17,6 @@ PENDING int mi2_analysis_driver(method_compile_context* m) { return 0; }
 
 // ---- flow-graph utilities and loops --------------------------------------------
 
-// Still to come: loop construction (loop optimizer).  No loops are built.
-PENDING int construct_loops(method_compile_context* m) { return 0; }
-
 // Still to come: the switch rewriting (loop optimizer).  No change.
 PENDING int do_switch_optimization(method_compile_context* m, bbattr* b) { return 0; }
 
