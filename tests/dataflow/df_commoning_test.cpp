@@ -256,6 +256,35 @@ TEST_F(Commoning, AnOverwrittenStoreGoesOnlyWhenNothingCanSeeIt)
     }
 }
 
+// A store that becomes a save into its temporary no longer touches the
+// object, so the null check that left its exception to the store must raise
+// it itself (flagged explicit); otherwise the exception would move to the
+// next access of the object, here in the next block (which may lie in a
+// try region), or be lost.  A check of another local is no business of the
+// store.
+TEST_F(Commoning, ADeferredStoreKeepsTheNullCheckOfItsObject)
+{
+    for (u4 option3 : {0u, static_cast<u4>(OPT3_NQCOMMONING_PUT)}) {
+        options o(0, 0, option3);
+        graph g;
+        // 1 (check, store) -> 2 (store, return) -> exit 3
+        method(g, 4, {{1}, {2}, {3}}, {0, 1, 2, 3}, 8, true);
+        quadruple* check = quad(&g.m, OPC_NULLCHECK, 0, none(), opnd(REF_LOCAL, 1), none(), 1);
+        quadruple* other = quad(&g.m, OPC_NULLCHECK, 0, none(), opnd(REF_LOCAL, 0), none(), 1);
+        quadruple* first = putfield(g, 1, 2, &plain_field);
+        put(g, 1, {check, other, first});
+        put(g, 2, {putfield(g, 1, 3, &plain_field), plain(g, OPC_IRETURN, opnd(INT_LOCAL, 3), 1)});
+        dataflow_pass_context pc;
+        run(g, &pc);
+        bool deferred = option3 == 0;
+        const char* what = deferred ? "stores deferred" : "stores not deferred";
+        EXPECT_EQ(first->opcode, deferred ? OPC_IMOVE : OPC_IPUTFIELD) << what;
+        EXPECT_EQ((check->flags_a & QA_NULLCHECK_VARIANT) != 0, deferred) << what;
+        EXPECT_EQ(other->flags_a & QA_NULLCHECK_VARIANT, 0) << what;
+        g.release();
+    }
+}
+
 // Placement: a + b computed on one arm of a diamond and twice at the join.
 // The other arm computes it into the temporary before its closing jump, so
 // both computations at the join become copies; the computing arm saves its

@@ -325,6 +325,38 @@ quadruple* emit_store(commoning_table* t, s4 c)
     return q;
 }
 
+// The store at `index` of b stops touching memory.  A null check of its
+// object whose exception the store was left to raise (the check without the
+// explicit flag) must now raise it itself: otherwise the exception would
+// pass to a later access of the object, perhaps in another try region or
+// after other effects, or be lost when nothing accesses it any more.  The
+// check is the nearest one before the store, unless the object is defined
+// or accessed in between (that access raises the exception).
+void keep_null_check(bbattr* b, u4 index)
+{
+    const quad_operand& object = b->catbl[index]->src1;
+    if (!is_local(object))
+        return;
+    for (u4 k = index; k-- > 0;) {
+        quadruple* q = b->catbl[k];
+        if (df_deleted(q))
+            continue;
+        bool names_object = is_local(q->src1) && q->src1.number == object.number;
+        if (q->opcode == OPC_NULLCHECK) {
+            if (names_object) {
+                q->flags_a |= QA_NULLCHECK_VARIANT;
+                return;
+            }
+            continue;
+        }
+        if (names_object && (opc_info_quadruple[q->opcode] & OPA_MAY_RAISE))
+            return;
+        if (is_local(q->result) && (q->result.number == object.number
+                                    || (cm_two_slot_operand(q->result) && q->result.number + 1u == object.number)))
+            return;
+    }
+}
+
 // The store at q becomes `temporary = stored value`.
 void store_to_save(commoning_table* t, quadruple* q, s4 c)
 {
@@ -389,6 +421,7 @@ int commoning_apply_edits(method_compile_context* m, commoning_table* t, u4 bloc
             continue;
         if (e.kind == CE_STORE_SAVE) {
             copy_up_to(static_cast<u4>(e.position) + 1);
+            keep_null_check(b, static_cast<u4>(e.position));
             store_to_save(t, b->catbl[e.position], e.cand);
         } else if (e.kind == CE_EMIT_STORE) {
             copy_up_to(static_cast<u4>(e.position + 1));
