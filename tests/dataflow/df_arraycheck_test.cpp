@@ -310,3 +310,71 @@ TEST_F(ArrayCheck, LoopHeadTakesOnlyWhatEveryPathBrings)
         }
     });
 }
+
+// Hoisting into a branching block: when both arms of block 1 begin with a
+// check of a[i], block 1 checks it behind its last barrier or write of i or
+// a (a length load into a fresh local, then the check) and the arms' checks
+// go.  Nothing moves when an arm does not check first thing, when something
+// that may raise or write memory comes first in an arm, when an arm can be
+// entered from elsewhere, or when one arm may never reach a check at all.
+TEST_F(ArrayCheck, ChecksOfEveryArmMoveIntoTheBranch)
+{
+    run([&](EE*) {
+        struct row {
+            const char* what;
+            std::vector<std::vector<s4>> edges;
+            std::vector<qspec> head;
+            std::vector<qspec> left;
+            std::vector<qspec> right;
+            s4 slot;            // catbl index of the inserted length load in block 1; -1 none
+        } rows[] = {
+            {"both arms", {{1}, {2, 3}, {4}, {4}, {5}}, {op2(OPC_IFZ, 0, NONE(), L(2), NONE())},
+             {alen(20), check(L(1), 20)}, {alen(21), check(L(1), 21)}, 0},
+            {"behind a write of i", {{1}, {2, 3}, {4}, {4}, {5}},
+             {call({}), op2(OPC_IOP2, QOP_MUL, L(1), L(5), L(6)), op2(OPC_IFZ, 0, NONE(), L(2), NONE())},
+             {alen(20), check(L(1), 20)}, {alen(21), check(L(1), 21)}, 2},
+            {"one arm only", {{1}, {2, 3}, {4}, {4}, {5}}, {op2(OPC_IFZ, 0, NONE(), L(2), NONE())},
+             {alen(20), check(L(1), 20)}, {plain(OPC_OTHER)}, -1},
+            {"call first in an arm", {{1}, {2, 3}, {4}, {4}, {5}}, {op2(OPC_IFZ, 0, NONE(), L(2), NONE())},
+             {alen(20), check(L(1), 20)}, {call({}), alen(21), check(L(1), 21)}, -1},
+            {"arm joined from the other", {{1}, {2, 3}, {3}, {4}}, {op2(OPC_IFZ, 0, NONE(), L(2), NONE())},
+             {alen(20), check(L(1), 20)}, {alen(21), check(L(1), 21)}, -1},
+            {"endless arm", {{1}, {2, 3}, {4}, {5}, {4}}, {op2(OPC_IFZ, 0, NONE(), L(2), NONE())},
+             {plain(OPC_OTHER)}, {alen(21), check(L(1), 21)}, -1},
+        };
+        for (const row& r : rows) {
+            graph g;
+            g.build(static_cast<u4>(r.edges.size() + 1), r.edges);
+            method_shape(g, 30, "([III)V", 3);
+            fill(g, 1, r.head);
+            fill(g, 2, r.left);
+            fill(g, 3, r.right);
+            u4 before = g.block(1)->quad_count;
+            u4 locals = g.m.local_count;
+            counters c = run_pass(g);
+            bbattr* head = g.block(1);
+            if (r.slot < 0) {
+                EXPECT_EQ(head->quad_count, before) << r.what;
+                EXPECT_EQ(c.hoisted, 0u) << r.what;
+                EXPECT_FALSE(deleted_at(g, 3, r.right.size() - 1)) << r.what;
+            } else {
+                ASSERT_EQ(head->quad_count, before + 2) << r.what;
+                EXPECT_EQ(c.hoisted, 1u) << r.what;
+                EXPECT_EQ(g.m.local_count, locals + 1) << r.what;
+                const quadruple* length = head->catbl[r.slot];
+                const quadruple* chk = head->catbl[r.slot + 1];
+                EXPECT_EQ(length->opcode, OPC_ARRAYLENGTH) << r.what;
+                EXPECT_EQ(length->src1.number, ARRAY) << r.what;
+                EXPECT_EQ(length->result.number, locals) << r.what;
+                EXPECT_EQ(chk->opcode, OPC_SIZECHECK) << r.what;
+                EXPECT_EQ(chk->src1.number, 1) << r.what;
+                EXPECT_EQ(chk->src2.number, locals) << r.what;
+                EXPECT_FALSE(df_deleted(length) || df_deleted(chk)) << r.what;
+                EXPECT_EQ(head->catbl[head->quad_count - 1]->opcode, OPC_IFZ) << r.what;
+                EXPECT_TRUE(deleted_at(g, 2, 1)) << r.what;
+                EXPECT_TRUE(deleted_at(g, 3, 1)) << r.what;
+            }
+            g.release();
+        }
+    });
+}

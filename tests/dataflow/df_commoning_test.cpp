@@ -190,6 +190,101 @@ TEST_F(Commoning, WhatEndsAKeptFieldValue)
     }
 }
 
+// Two stores to the same field of the same object: the first is dropped
+// (it becomes a save into the temporary) only when nothing between can see
+// memory or order it; the last is always written before the method returns.
+TEST_F(Commoning, AnOverwrittenStoreGoesOnlyWhenNothingCanSeeIt)
+{
+    graph* current = nullptr;
+    auto call = [&](bool resolved) {
+        quadruple* q = plain(*current, OPC_VCALL);
+        operand_list(&current->m, q, {});
+        quad_set_kind_nibble(q, 1);
+        if (resolved)
+            q->value = reinterpret_cast<u4>(&current->mb);
+        else
+            q->subcode |= QS_UNRESOLVED;
+        return q;
+    };
+    auto add = [&](u2 opcount) {
+        return quad(&current->m, OPC_IOP2, QOP_ADD, opnd(INT_LOCAL, 6), opnd(INT_LOCAL, 4), opnd(INT_LOCAL, 5),
+                    opcount);
+    };
+    struct row {
+        const char* what;
+        std::function<quadruple*()> between;
+        u4 option3;
+        bool dropped;
+    } rows[] = {
+        {"arithmetic", [&] { return add(static_cast<u2>(2 | CANNOT_RAISE)); }, 0, true},
+        {"store to another field", [&] { return putfield(*current, 1, 4, &other_field); }, 0, true},
+        {"arithmetic, stores not deferred", [&] { return add(static_cast<u2>(2 | CANNOT_RAISE)); },
+         OPT3_NQCOMMONING_PUT, false},
+        {"arithmetic that may raise", [&] { return add(2); }, 0, false},
+        {"load of the field of another object", [&] { return getfield(*current, 4, 0, &plain_field); }, 0, false},
+        {"monitor enter", [&] { return plain(*current, OPC_MONITOR, opnd(REF_LOCAL, 1), 1); }, 0, false},
+        {"resolved call", [&] { return call(true); }, 0, false},
+        {"unresolved call", [&] { return call(false); }, 0, false},
+        {"volatile read", [&] { return getfield(*current, 4, 1, &volatile_field); }, 0, false},
+        {"volatile store", [&] { return putfield(*current, 1, 4, &volatile_field); }, 0, false},
+        {"object local redefined", [&] { return getfield(*current, 1, 0, &other_field); }, 0, false},
+    };
+    for (const row& r : rows) {
+        options o(0, 0, r.option3);
+        graph g;
+        current = &g;
+        method(g, 3, {{1}, {2}}, {0, 1, 2}, 8, true);
+        quadruple* first = putfield(g, 1, 2, &plain_field);
+        quadruple* between = r.between();
+        quadruple* second = putfield(g, 1, 3, &plain_field);
+        put(g, 1, {first, between, second, plain(g, OPC_IRETURN, opnd(INT_LOCAL, 3), 1)});
+        dataflow_pass_context pc;
+        run(g, &pc);
+        EXPECT_EQ(first->opcode, r.dropped ? OPC_IMOVE : OPC_IPUTFIELD) << r.what;
+        // The last store is written, with its own value, before the return.
+        u4 stores = 0;
+        const bbattr* b = g.block(1);
+        for (u4 i = 0; i < b->quad_count; i++)
+            if (b->catbl[i]->opcode == OPC_IPUTFIELD && b->catbl[i]->aux == reinterpret_cast<u4>(&plain_field)) {
+                stores++;
+                EXPECT_EQ(b->catbl[i]->src2.number, i + 1 < b->quad_count && b->catbl[i] == first ? 2 : 3)
+                    << r.what;
+            }
+        EXPECT_EQ(stores, r.dropped ? 1u : 2u) << r.what;
+        EXPECT_EQ(second->opcode, OPC_IPUTFIELD) << r.what;
+        g.release();
+    }
+}
+
+// A store that becomes a save into its temporary no longer touches the
+// object, so the null check that left its exception to the store must raise
+// it itself (flagged explicit); otherwise the exception would move to the
+// next access of the object, here in the next block (which may lie in a
+// try region), or be lost.  A check of another local is no business of the
+// store.
+TEST_F(Commoning, ADeferredStoreKeepsTheNullCheckOfItsObject)
+{
+    for (u4 option3 : {0u, static_cast<u4>(OPT3_NQCOMMONING_PUT)}) {
+        options o(0, 0, option3);
+        graph g;
+        // 1 (check, store) -> 2 (store, return) -> exit 3
+        method(g, 4, {{1}, {2}, {3}}, {0, 1, 2, 3}, 8, true);
+        quadruple* check = quad(&g.m, OPC_NULLCHECK, 0, none(), opnd(REF_LOCAL, 1), none(), 1);
+        quadruple* other = quad(&g.m, OPC_NULLCHECK, 0, none(), opnd(REF_LOCAL, 0), none(), 1);
+        quadruple* first = putfield(g, 1, 2, &plain_field);
+        put(g, 1, {check, other, first});
+        put(g, 2, {putfield(g, 1, 3, &plain_field), plain(g, OPC_IRETURN, opnd(INT_LOCAL, 3), 1)});
+        dataflow_pass_context pc;
+        run(g, &pc);
+        bool deferred = option3 == 0;
+        const char* what = deferred ? "stores deferred" : "stores not deferred";
+        EXPECT_EQ(first->opcode, deferred ? OPC_IMOVE : OPC_IPUTFIELD) << what;
+        EXPECT_EQ((check->flags_a & QA_NULLCHECK_VARIANT) != 0, deferred) << what;
+        EXPECT_EQ(other->flags_a & QA_NULLCHECK_VARIANT, 0) << what;
+        g.release();
+    }
+}
+
 // Placement: a + b computed on one arm of a diamond and twice at the join.
 // The other arm computes it into the temporary before its closing jump, so
 // both computations at the join become copies; the computing arm saves its

@@ -250,6 +250,12 @@ u1 collect_fixed_colors(method_compile_context* m, const u1* colors);
 void kill_colors(method_compile_context* m, u1 mask, u1* busy, u1* colors);
 void clear_quad_color_constraints(method_compile_context* m);
 
+// ---- df_bcarraycheck.cpp: array bound checks over bytecode (DISABLE_ARRAYCHECK) ---------
+// Needs the null check's index-local and array-local vectors (bit i%32 of word
+// i/32 is local i); marks proven accesses with QS_NO_BOUNDCHECK.  0 after a
+// full run or when switched off, 1 when it stopped early.
+int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context* pc);
+
 // ---- dataflow_pending.cpp: passes of other Parts still to come ------------------------
 // (weak: each gate and "did nothing" result as its own Part specifies)
 int mi2_driver(method_compile_context* m);
@@ -260,7 +266,6 @@ int dataflow_classflow(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_nullcheck(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_privatize(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_typeflow(method_compile_context* m, dataflow_pass_context* pc);
-int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context* pc);
 void Initialize_lvar_characteristics(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_deadstore(method_compile_context* m, dataflow_pass_context* pc);
 int dataflow_Q_eliminate_explicit_nullcheck(method_compile_context* m, dataflow_pass_context* pc);
@@ -286,6 +291,15 @@ int allocate_lvattr_tbl(method_compile_context* m, void* record);
 // (unset counts as 0).
 int df_env_switch(s4* holder, const char* name);
 
+
+// ---- df_typeflow.cpp, df_tfrewrite.cpp: type flow over bytecode ------------------------
+// (dataflow_typeflow, declared with the pass entries above; its records in df_typeflow.h)
+
+// ---- df_treedel.cpp: expression-tree deletion over bytecode ------------------------------
+// 1 when the stack-form quadruple at (block, index) and the operand trees
+// that compute it in its block can all go (with `perform`, they become
+// no-operations); 0, and nothing changed, otherwise.
+int Delete_BytecodeTree(method_compile_context* m, u4 block, u4 index, int perform);
 
 // ---- df_deadstore.cpp: dead stores over the quadruples ----------------------------------
 // (dataflow_Q_deadstore, declared with the pass entries above)

@@ -1,6 +1,6 @@
 // Entries of the optimizer passes that the two optimizer drivers call and
-// that are still to come: the bytecode analyses,
-// the inlining transformations and the class-hierarchy guard passes.
+// that are still to come: the inlining transformations and the
+// class-hierarchy guard passes.
 //
 // Every entry is weak: the pass's own strong definition replaces it at link
 // time, and the pass deletes its stand-in here when it lands (the test
@@ -18,17 +18,6 @@
 #include "dataflow/df_commoning.h"
 
 #define PENDING __attribute__((weak))
-
-namespace {
-
-s4 disable_classflow = -1;
-s4 disable_privatize = -1;
-s4 disable_nullcheck = -1;
-s4 disable_arraycheck = -1;
-s4 disable_typeflow = -1;
-
-
-} // namespace
 
 int df_env_switch(s4* holder, const char* name)
 {
@@ -55,41 +44,3 @@ PENDING int cha_opt(method_compile_context* m) { return 0; }
 // Still to come: rare-path propagation (off under NCHAOPT or NSEPARATE_RARE_PATH).
 PENDING int propagate_non_rare_path_with_dfs_search(method_compile_context* m) { return 0; }
 
-// ---- bytecode analyses ---------------------------------------------------------------
-
-// Still to come: class flow (DISABLE_CLASSFLOW).
-PENDING int dataflow_classflow(method_compile_context* m, dataflow_pass_context* pc)
-{
-    df_env_switch(&disable_classflow, "DISABLE_CLASSFLOW");
-    return 0;
-}
-
-// Still to come: null checks over bytecode (DISABLE_NULLCHECK, pass flag 0x1).
-// Nothing was proven: the method keeps its null-check-skipped mark.
-PENDING int dataflow_nullcheck(method_compile_context* m, dataflow_pass_context* pc)
-{
-    df_env_switch(&disable_nullcheck, "DISABLE_NULLCHECK");
-    m->state_flags |= MCC_NULLCHECK_SKIPPED;
-    return 0;
-}
-
-// Still to come: the field privatization analysis (DISABLE_PRIVATIZE).
-PENDING int dataflow_privatize(method_compile_context* m, dataflow_pass_context* pc)
-{
-    df_env_switch(&disable_privatize, "DISABLE_PRIVATIZE");
-    return 0;
-}
-
-// Still to come: type flow (DISABLE_TYPEFLOW).
-PENDING int dataflow_typeflow(method_compile_context* m, dataflow_pass_context* pc)
-{
-    df_env_switch(&disable_typeflow, "DISABLE_TYPEFLOW");
-    return 0;
-}
-
-// Still to come: array bound checks over bytecode (DISABLE_ARRAYCHECK).
-PENDING int dataflow_arraycheck(method_compile_context* m, dataflow_pass_context* pc)
-{
-    df_env_switch(&disable_arraycheck, "DISABLE_ARRAYCHECK");
-    return 0;
-}

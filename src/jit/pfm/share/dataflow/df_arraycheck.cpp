@@ -923,6 +923,418 @@ void entry_facts(const pass_graph* g, u4 b, facts* into, const facts* exits, con
     }
 }
 
+// ---- hoisting into a branching block -------------------------------------------------
+//
+// A block that ends in a branch, where every arm begins with a check of the
+// same pair, checks that pair itself, behind its last barrier or write of
+// the index or the array; the arms' checks are then covered by the facts
+// that flow into them.  What every path anticipates is solved backward from
+// an empty start, so that a path that never reaches a check (a loop that
+// does not end) anticipates nothing.  Soundness rests on these limits:
+//  - the arms are the block's own: each has the block as its only
+//    predecessor and is neither a handler, a subroutine nor a block the
+//    interpreter may enter, so every run that reaches an arm's check has
+//    passed the hoisted one with the same index and array;
+//  - nothing between the hoisted check and an arm's first check may raise
+//    or write memory (barriers stop anticipation), and the block is outside
+//    every try range, so no handler of the method sees locals written in
+//    between;
+//  - an arm's check has no null check of its own in front of it, so the
+//    array was proven non-null on entry to the arm, which is the block's
+//    exit: the inserted length load reads a live array;
+//  - every arm begins with the same check (the same pair and range), and
+//    the hoisted check is that check: it raises exactly when the arm's would,
+//    with the same index, and the arm's first check always goes.
+
+constexpr u4 ANTICIPATION_SWEEPS = 64;
+
+struct placement {
+    u4 block;
+    s4 after;            // catbl index the check goes behind; -1: the block's start
+    u2 index;
+    u2 array;
+    s4 low;
+    s4 high;
+    quadruple length;    // the successor's length load and check, as shapes
+    quadruple check;
+    bool inserted;
+    bool emitted;
+};
+
+// Backward over block b's events: f, what every path from the block's end
+// checks before anything kills or bars it, becomes the same at its start.
+void anticipate_block(const pass* p, u4 b, facts* f)
+{
+    if (p->ev_first[b] == NO_EVENTS)
+        return;
+    for (u4 e = p->ev_end[b]; e-- > p->ev_first[b];) {
+        const event* v = &p->ev[e];
+        switch (v->kind & EV_KIND_MASK) {
+        case EV_CHECK: {
+            if (v->kind & EVK_CONSTANT)
+                break;
+            s4 a = array_number(p, v->array), i = index_number(p, v->index), low, high;
+            if (a < 0 || i < 0)
+                break;
+            if (facts_has(f, static_cast<u4>(i), static_cast<u4>(a), &low, &high)) {
+                low = low < v->low ? low : v->low;
+                high = high > v->high ? high : v->high;
+            } else {
+                low = v->low;
+                high = v->high;
+            }
+            u4 s = static_cast<u4>(i) * f->narray + static_cast<u4>(a);
+            f->pairs[i] |= ABIT_llshr[a];
+            f->low[s] = static_cast<int8_t>(low);
+            f->high[s] = static_cast<int8_t>(high);
+            break;
+        }
+        case EV_KILL:
+        case EV_MIDPOINT: {
+            s4 i = index_number(p, v->index), a = array_number(p, v->index);
+            if (i >= 0)
+                f->pairs[i] = 0;
+            if (a >= 0)
+                facts_kill_array(f, static_cast<u4>(a));
+            break;
+        }
+        case EV_INCREMENT: {
+            s4 i = index_number(p, v->index), a = array_number(p, v->index);
+            if (a >= 0)
+                facts_kill_array(f, static_cast<u4>(a));
+            if (i >= 0)
+                facts_shift(f, static_cast<u4>(i), -v->low);   // later i + k is i + d + k here
+            break;
+        }
+        case EV_KILL_ALL:
+        case EV_BARRIER:
+            facts_kill_all(f);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+bool exit_block(const pass* p, u4 b) { return b + 1 == p->m->bb_count; }
+
+// What every successor of b anticipates at its start; nothing when a
+// successor lies outside the walk or b has none.
+void anticipated_at_exit(const pass* p, u4 b, const facts* ant, facts* into)
+{
+    bbattr* bb = p->m->bb_table[b];
+    facts_clear(into);
+    for (u4 k = 0; k < bb->succ_count; k++) {
+        u4 s = bb_succ_block(bb->succ[k]);
+        if (s >= p->m->bb_count || !p->visited[s] || exit_block(p, s)) {
+            facts_clear(into);
+            return;
+        }
+        if (k == 0)
+            facts_copy(into, &ant[s]);
+        else
+            facts_meet(into, &ant[s]);
+    }
+}
+
+// Anticipation at every block's start, from the empty start up; false when
+// it does not settle within the sweeps allowed.
+bool solve_anticipation(const pass* p, facts* ant, facts* run)
+{
+    u4 entry = p->order[0];
+    for (u4 sweep = 0; sweep < ANTICIPATION_SWEEPS; sweep++) {
+        bool changed = false;
+        for (u4 pos = p->order_count; pos-- > 0;) {
+            u4 b = p->order[pos];
+            if (!p->visited[b] || b == entry || exit_block(p, b))
+                continue;
+            anticipated_at_exit(p, b, ant, run);
+            anticipate_block(p, b, run);
+            if (!facts_equal(run, &ant[b])) {
+                facts_copy(&ant[b], run);
+                changed = true;
+            }
+        }
+        if (!changed)
+            return true;
+    }
+    return false;
+}
+
+bool hoist_candidate(const pass* p, const pass_graph* g, u4 b)
+{
+    bbattr* bb = p->m->bb_table[b];
+    if (b == p->order[0] || exit_block(p, b) || bb->succ_count < 2 || bb->quad_count == 0
+        || (bb->flags & (BB_IN_TRY | BB_HANDLER | BB_SUBROUTINE | BB_DEAD)) || (bb->flags2 & BB2_TRANSFER_POINT))
+        return false;
+    for (u4 k = 0; k < bb->succ_count; k++) {
+        if (static_cast<s4>(bb->succ[k]) < 0)
+            return false;
+        u4 s = bb->succ[k];
+        if (s >= p->m->bb_count || s == b || !p->visited[s] || exit_block(p, s) || g->npred[s] != 1
+            || g->pred[s][0] != b)
+            return false;
+        bbattr* sb = p->m->bb_table[s];
+        if ((sb->flags & (BB_HANDLER | BB_SUBROUTINE | BB_DEAD)) || (sb->flags2 & BB2_TRANSFER_POINT))
+            return false;
+    }
+    return true;
+}
+
+s4 last_live_quad(const bbattr* bb)
+{
+    for (u4 k = bb->quad_count; k-- > 0;)
+        if (bb->catbl[k] != nullptr && !df_deleted(bb->catbl[k]))
+            return static_cast<s4>(k);
+    return -1;
+}
+
+// The first check of (index, array) in block s, with its length load.
+const event* first_check(const pass* p, u4 s, u2 index, u2 array)
+{
+    if (p->ev_first[s] == NO_EVENTS)
+        return nullptr;
+    for (u4 e = p->ev_first[s]; e < p->ev_end[s]; e++) {
+        const event* v = &p->ev[e];
+        if ((v->kind & EV_KIND_MASK) == EV_CHECK && !(v->kind & EVK_CONSTANT) && v->index == index
+            && v->array == array)
+            return v;
+    }
+    return nullptr;
+}
+
+// Where in b a check of (index, array) may go: behind the last quadruple
+// that may raise, has a side effect or writes either variable (quadruples,
+// not events: a run of barriers makes one event at its first quadruple);
+// -1 for the block's start, -2 when the block's last quadruple is one.
+bool bars_or_writes(const quadruple* q, u2 index, u2 array)
+{
+    if (is_barrier(q) || q->opcode == OPC_JSR)
+        return true;
+    if (!is_local(q->result))
+        return false;
+    u2 v = q->result.number;
+    bool two = df_two_slot_type(q->result.kind >> QT_SHIFT & 0xF);
+    return v == index || v == array || (two && (v + 1u == index || v + 1u == array));
+}
+
+s4 placement_slot(const bbattr* bb, s4 last, u2 index, u2 array)
+{
+    for (s4 k = last; k >= 0; k--) {
+        const quadruple* q = bb->catbl[k];
+        if (q == nullptr || df_deleted(q) || !bars_or_writes(q, index, array))
+            continue;
+        return k == last ? -2 : k;
+    }
+    return -1;
+}
+
+// The checks to hoist, into `out` (grown in the first work pool).
+u4 choose_placements(pass* p, const pass_graph* g, const facts* ant, const facts* exits, facts* run,
+                     facts* arm, placement** out)
+{
+    method_compile_context* m = p->m;
+    u4 count = 0, capacity = 0;
+    placement* list = nullptr;
+    for (u4 pos = 1; pos < p->order_count; pos++) {
+        u4 b = p->order[pos];
+        if (!p->visited[b] || !hoist_candidate(p, g, b))
+            continue;
+        bbattr* bb = m->bb_table[b];
+        anticipated_at_exit(p, b, ant, run);
+        s4 last = last_live_quad(bb);
+        if (last < 0)
+            continue;
+        const quadruple* terminator = bb->catbl[last];
+        for (u4 v = 0; v < p->nvars; v++) {
+            s4 i = p->index_of[v];
+            if (i < 0 || run->pairs[i] == 0)
+                continue;
+            for (u4 v2 = 0; v2 < p->nvars; v2++) {
+                s4 a = p->array_of[v2], low, high, el, eh;
+                if (a < 0 || !facts_has(run, static_cast<u4>(i), static_cast<u4>(a), &low, &high))
+                    continue;
+                if (facts_has(&exits[b], static_cast<u4>(i), static_cast<u4>(a), &el, &eh))
+                    continue;       // known at the branch already: the arms see it
+                const event* source = nullptr;
+                bool every_arm = true;
+                for (u4 k = 0; k < bb->succ_count && every_arm; k++) {
+                    u4 s = bb->succ[k];
+                    facts_clear(arm);
+                    anticipate_block(p, s, arm);
+                    s4 ul, uh;
+                    const event* c = first_check(p, s, static_cast<u2>(v), static_cast<u2>(v2));
+                    every_arm = facts_has(arm, static_cast<u4>(i), static_cast<u4>(a), &ul, &uh) && low <= ul
+                                && uh <= high && c != nullptr && c->low == ul && c->high == uh
+                                && c->quad->body == terminator->body && c->quad->context == terminator->context
+                                && (source == nullptr || (source->low == ul && source->high == uh));
+                    if (every_arm && source == nullptr)
+                        source = c;
+                }
+                // Every arm begins with the very same check: the hoisted one
+                // raises exactly when the arm's would, with the same index.
+                if (!every_arm || source == nullptr)
+                    continue;
+                const quadruple* length = previous_quad(m->bb_table[source->block], source->quad_index);
+                if (length == nullptr || length->opcode != OPC_ARRAYLENGTH)
+                    continue;
+                s4 after = placement_slot(bb, last, static_cast<u2>(v), static_cast<u2>(v2));
+                if (after == -2)
+                    continue;       // the branch itself writes the index or the array
+                if (count == capacity) {
+                    u4 cap = capacity == 0 ? 8 : capacity * 2;
+                    auto* bigger = static_cast<placement*>(jit_wmem_alloc(m->pool1, cap * sizeof(placement)));
+                    if (bigger == nullptr)
+                        break;
+                    if (count != 0)
+                        memcpy(bigger, list, count * sizeof(placement));
+                    list = bigger;
+                    capacity = cap;
+                }
+                placement* pl = &list[count++];
+                pl->block = b;
+                pl->after = after;
+                pl->index = static_cast<u2>(v);
+                pl->array = static_cast<u2>(v2);
+                pl->low = source->low;
+                pl->high = source->high;
+                memcpy(&pl->length, length, sizeof(quadruple));
+                memcpy(&pl->check, source->quad, sizeof(quadruple));
+                pl->inserted = false;
+            }
+        }
+    }
+    *out = list;
+    return count;
+}
+
+void fresh_operand(quad_operand* o, u1 kind, u2 number)
+{
+    o->kind = kind;
+    o->flags = 0;
+    o->number = number;
+    o->reg = 0;
+    o->second = 0;
+    o->pad6 = 0;
+    o->value = 0;
+}
+
+// Opens the slots and writes the length load and the check of every
+// placement, the later ones of a block first so that earlier slots keep
+// their indexes.
+void insert_placements(pass* p, placement* list, u4 count)
+{
+    method_compile_context* m = p->m;
+    // Block ascending, slot descending.
+    for (u4 x = 1; x < count; x++)
+        for (u4 y = x; y > 0; y--) {
+            placement& l = list[y - 1];
+            placement& r = list[y];
+            if (l.block < r.block || (l.block == r.block && l.after >= r.after))
+                break;
+            placement t;
+            memcpy(&t, &l, sizeof t);
+            memcpy(&l, &r, sizeof t);
+            memcpy(&r, &t, sizeof t);
+        }
+    u2 length_local = m->local_count;
+    bool local_made = false;
+    for (u4 x = 0; x < count; x++) {
+        placement& pl = list[x];
+        u4 shift;
+        u4 at = pl.after < 0 ? 0 : static_cast<u4>(pl.after);
+        if (InsertNOP_codeattr(m, pl.block, at, pl.after < 0 ? 2 : 0, pl.after < 0 ? 0 : 2, &shift) == 0)
+            continue;
+        if (!local_made) {
+            m->local_count = static_cast<u2>(m->local_count + 1);
+            local_made = true;
+        }
+        bbattr* bb = m->bb_table[pl.block];
+        u4 first = pl.after < 0 ? 0 : at + 1;
+        quadruple* length = bb->catbl[first];
+        quadruple* check = bb->catbl[first + 1];
+        memcpy(length, &pl.length, sizeof(quadruple));
+        length->opcount = static_cast<u2>(length->opcount & ~QC_DELETED);
+        fresh_operand(&length->result, KB_INT_LOCAL, length_local);
+        fresh_operand(&length->src1, KB_REF_LOCAL, pl.array);
+        memcpy(check, &pl.check, sizeof(quadruple));
+        check->opcount = static_cast<u2>(check->opcount & ~QC_DELETED);
+        fresh_operand(&check->src1, KB_INT_LOCAL, pl.index);
+        fresh_operand(&check->src2, KB_INT_LOCAL, length_local);
+        set_check_range(check, pl.low, pl.high);
+        bb->flags |= BB_ARRAY_ACCESS;
+        pl.inserted = true;
+        p->stats->hoisted++;
+    }
+    if (local_made)
+        m->state_flags |= MCC_REACHDEF_STALE;
+}
+
+// The event list again, with a fact event behind every inserted check and
+// the slots of the events behind it moved up by the two new quadruples.
+bool add_placed_facts(pass* p, placement* list, u4 count)
+{
+    method_compile_context* m = p->m;
+    u4 placed = 0;
+    for (u4 x = 0; x < count; x++) {
+        placed += list[x].inserted ? 1 : 0;
+        list[x].emitted = false;
+    }
+    if (placed == 0)
+        return false;
+    u4 capacity = p->count + placed + 8;
+    event* fresh = static_cast<event*>(jit_wmem_alloc(m->pool1, capacity * sizeof(event)));
+    u1* seen = static_cast<u1*>(jit_wmem_alloc(m->pool1, m->bb_count));
+    if (fresh == nullptr || seen == nullptr)
+        return false;
+    memset(seen, 0, m->bb_count);
+    u4 n = 0;
+    for (u4 pos = 0; pos < p->order_count; pos++) {
+        u4 b = p->order[pos];
+        if (!p->visited[b] || seen[b])
+            continue;
+        seen[b] = 1;
+        bool has_events = p->ev_first[b] != NO_EVENTS, any = has_events;
+        for (u4 x = 0; x < count && !any; x++)
+            any = list[x].inserted && list[x].block == b;
+        if (!any)
+            continue;
+        u4 first = n, from = has_events ? p->ev_first[b] : 0, end = has_events ? p->ev_end[b] : 0;
+        for (u4 e = from;; e++) {
+            s4 k = e < end ? static_cast<s4>(p->ev[e].quad_index) : 0x7FFFFFFF;
+            for (u4 x = 0; x < count; x++) {
+                placement& pl = list[x];
+                if (!pl.inserted || pl.emitted || pl.block != b || pl.after >= k)
+                    continue;
+                pl.emitted = true;
+                event* v = &fresh[n++];
+                v->position = static_cast<u2>(pos);
+                v->block = static_cast<u2>(b);
+                v->kind = EV_GENERATE;
+                v->index = pl.index;
+                v->array = pl.array;
+                v->low = static_cast<int8_t>(pl.low);
+                v->high = static_cast<int8_t>(pl.high);
+                v->quad_index = static_cast<u4>(pl.after + 2);
+                v->quad = nullptr;
+            }
+            if (e >= end)
+                break;
+            event* v = &fresh[n++];
+            *v = p->ev[e];
+            for (u4 x = 0; x < count; x++)
+                if (list[x].inserted && list[x].block == b && list[x].after < k)
+                    v->quad_index += 2;
+        }
+        p->ev_first[b] = first;
+        p->ev_end[b] = n;
+    }
+    p->ev = fresh;
+    p->count = n;
+    p->capacity = capacity;
+    return true;
+}
+
 } // namespace
 
 // Predecessor lists from the successor lists (block 0's negated entries
@@ -1038,18 +1450,48 @@ void arraycheck_run(method_compile_context* m, dataflow_pass_context* pc, counte
                 facts_clear(&exits[b]);
         }
     }
-    for (bool changed = exits != nullptr; changed;) {
-        changed = false;
-        for (u4 pos = 0; pos < p.order_count; pos++) {
-            u4 b = p.order[pos];
-            if (!p.visited[b] || b == entry)
-                continue;
-            entry_facts(&g, b, &run, exits, p.visited, entry);
-            if (p.ev_first[b] != NO_EVENTS)
-                walk_block(&p, b, &run, false);
-            if (!facts_equal(&run, &exits[b])) {
-                facts_copy(&exits[b], &run);
-                changed = true;
+    auto solve_exits = [&]() {
+        for (bool changed = exits != nullptr; changed;) {
+            changed = false;
+            for (u4 pos = 0; pos < p.order_count; pos++) {
+                u4 b = p.order[pos];
+                if (!p.visited[b] || b == entry)
+                    continue;
+                entry_facts(&g, b, &run, exits, p.visited, entry);
+                if (p.ev_first[b] != NO_EVENTS)
+                    walk_block(&p, b, &run, false);
+                if (!facts_equal(&run, &exits[b])) {
+                    facts_copy(&exits[b], &run);
+                    changed = true;
+                }
+            }
+        }
+    };
+    solve_exits();
+
+    // Checks every arm of a branch begins with move up into the branching
+    // block; the facts are then solved again with them.
+    facts* ant = exits != nullptr ? static_cast<facts*>(jit_wmem_alloc(m->pool1, n * sizeof(facts))) : nullptr;
+    u1* ant_store = ant != nullptr ? static_cast<u1*>(jit_wmem_alloc(m->pool1, fbytes * (n + 1))) : nullptr;
+    if (ant_store != nullptr) {
+        for (u4 b = 0; b < n; b++) {
+            facts_bind(&ant[b], ant_store + fbytes * b, p.nindex, p.narray);
+            facts_clear(&ant[b]);
+        }
+        facts arm;
+        facts_bind(&arm, ant_store + fbytes * n, p.nindex, p.narray);
+        placement* list = nullptr;
+        u4 count = solve_anticipation(&p, ant, &run) ? choose_placements(&p, &g, ant, exits, &run, &arm, &list) : 0;
+        if (count != 0) {
+            insert_placements(&p, list, count);
+            if (add_placed_facts(&p, list, count)) {
+                for (u4 b = 0; b < n; b++) {
+                    if (p.visited[b] && b != entry)
+                        facts_top(&exits[b]);
+                    else
+                        facts_clear(&exits[b]);
+                }
+                solve_exits();
             }
         }
     }

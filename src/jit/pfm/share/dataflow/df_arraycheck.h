@@ -98,6 +98,7 @@ struct counters {
     u4 deleted;
     u4 widened;
     u4 trimmed;
+    u4 hoisted;         // checks placed at the end of a branching block
 };
 
 struct pass_graph {

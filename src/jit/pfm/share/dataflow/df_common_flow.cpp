@@ -327,8 +327,11 @@ u8 cm_memory_kills(commoning_table* t, const quadruple* q, bool exception_mode, 
         bool stat = op >= OPC_IGETSTATIC;
         bool put = (attr & (OPA_PUTFIELD | OPA_PUTSTATIC)) != 0;
         if ((q->subcode & 0xC000) || fb == nullptr) {
-            if (!put)
+            if (!put) {
+                // A read of the field: deferred stores it may see go first.
+                *store_kills = cm_category_set(t, stat ? CMC_STATIC : CMC_FIELD);
                 return 0;
+            }
             u8 set = cm_category_set(t, stat ? CMC_STATIC : CMC_FIELD);
             *store_kills = set;
             return set;
@@ -338,11 +341,19 @@ u8 cm_memory_kills(commoning_table* t, const quadruple* q, bool exception_mode, 
             *store_kills = ALL;
             return memory_values(t);
         }
-        if (!put)
+        if (!put) {
+            *store_kills = field_kills(t, stat ? CMC_STATIC : CMC_FIELD, static_cast<s4>(q->aux));
             return 0;
+        }
         u8 set = field_kills(t, stat ? CMC_STATIC : CMC_FIELD, static_cast<s4>(q->aux));
         *store_kills = set;
         return set;
+    }
+    if (attr & OPA_ARRAY_LOAD) {
+        commoning_key k;
+        bool store = false;
+        *store_kills = cm_build_key(t->m, q, &k, &store) ? array_store_kills(t, k) : all_array;
+        return 0;
     }
     if (attr & OPA_ARRAY_STORE) {
         commoning_key k;
@@ -360,6 +371,10 @@ u8 cm_memory_kills(commoning_table* t, const quadruple* q, bool exception_mode, 
         *store_kills = ALL;
         return memory_values(t);
     }
+    // Deferred stores are written before anything else that reads memory
+    // and before the method is left.
+    if ((attr & (OPA_READS_MEMORY | OPA_CALL | OPA_LEAVES)) || op == OPC_OTHER)
+        *store_kills = ALL;
     return 0;
 }
 
@@ -371,6 +386,7 @@ void cm_quad_effect(commoning_table* t, const quadruple* q, bool exception_mode,
     e->store_kill = 0;
     e->cand = -1;
     e->store = false;
+    e->store_defer = false;
     e->kill_after = 0;
     e->call = false;
     if (df_exception_class(q) != DF_CANNOT_RAISE) {
@@ -400,8 +416,14 @@ void cm_quad_effect(commoning_table* t, const quadruple* q, bool exception_mode,
                 if (store_forwards(k, v)) {
                     e->cand = c;
                     e->store = true;
+                    // Only a store that cannot raise may wait in the
+                    // temporary: the exception would otherwise move.
+                    e->store_defer = df_exception_class(q) == DF_CANNOT_RAISE && df_shape(q) != QC_SRC_LIST;
+                    if (!e->store_defer)
+                        e->store_kill |= ABIT_llshr[c];
                 } else {
                     e->kill |= ABIT_llshr[c];
+                    e->store_kill |= ABIT_llshr[c];
                 }
             } else {
                 e->cand = c;
@@ -417,6 +439,13 @@ void cm_quad_effect(commoning_table* t, const quadruple* q, bool exception_mode,
                 e->kill |= ABIT_llshr[e->cand];
         }
     }
+    // Every kill of a value also writes its deferred store.  A load of its
+    // own candidate is settled by the store problem (the temporary holds the
+    // value, or the store is written first); a deferrable store overwrites
+    // its own pending store.
+    e->store_kill |= e->kill;
+    if (e->cand >= 0 && (!e->store || e->store_defer) && df_exception_class(q) == DF_CANNOT_RAISE)
+        e->store_kill &= ~ABIT_llshr[e->cand];
     auto defines = [&](const quad_operand& d) {
         if (!is_local(d))
             return;
@@ -465,12 +494,19 @@ u8 Commoning_Init_Dataflow_B(method_compile_context* m, commoning_table* t)
             cm_effect e;
             cm_quad_effect(t, q, exception_mode, &e);
             kill(a, e.kill);
-            kill(s, e.store_kill | e.kill);
+            kill(s, e.store_kill);
             if (e.cand >= 0 && !e.store) {
                 gen(a, ABIT_llshr[e.cand]);
             } else if (e.cand >= 0) {
                 a.s[CS_COMP] |= ABIT_llshr[e.cand];
-                gen(s, ABIT_llshr[e.cand]);
+                if (e.store_defer) {
+                    gen(s, ABIT_llshr[e.cand]);
+                    if (t->store_model[e.cand] == nullptr) {
+                        auto* model = static_cast<quadruple*>(cm_alloc(t, sizeof(quadruple)));
+                        *model = *q;
+                        t->store_model[e.cand] = model;
+                    }
+                }
             }
             kill(a, e.kill_after);
             kill(s, e.kill_after);
@@ -571,14 +607,93 @@ int Commoning_Iterate_Dataflow_B(method_compile_context* m, commoning_table* t)
     return result;
 }
 
-// Stores are not deferred: every store stays where the method makes it.
+// The store problem: where a store may wait in its candidate's temporary
+// instead of being written to memory at once.  Slots of the store records:
+// 0-2 the local sets (antloc, comp, kill), 3 and 4 the stores waiting at the
+// block's entry and exit, 13 the waiting stores the block writes.
+//
+// A store waits only where it waits along every path: a block passes a
+// waiting store on only when every successor takes it waiting, and a block
+// takes it only when every predecessor passes it on.  So a waiting store is
+// always one the method made, written once, never a write of a value the
+// method only read (another thread's store in between would be lost).
+// The rewrite walk writes a waiting store before anything that reads or
+// orders that memory (a load that does not find the value in the
+// temporary, aliasing stores, calls, monitors, volatile accesses,
+// quadruples that may raise, redefinitions of the address locals, the
+// method's exits) and at the end of a block that does not pass it on.
 int commoning_store_dataflow(method_compile_context* m, commoning_table* t)
 {
-    (void)m;
-    for (u4 k = 0; k < t->order_count; k++) {
-        commoning_block_sets& s = t->stores[t->order[k]];
-        s.s[CS_INSERT] = s.s[CS_TAVIN] = s.s[CS_TAVOUT] = 0;
+    if (compile_option3_flag & OPT3_NQCOMMONING_PUT)
+        return 0;
+    const u4 n = t->order_count;
+    const u4* order = t->order;
+    const u4 last = m->bb_count - 1;
+    auto S = [t](u4 b) -> u8* { return t->stores[b].s; };
+    auto A = [t](u4 b) -> u8* { return t->values[b].s; };
+    // Blocks the walk does not visit pass nothing on; nothing waits where
+    // the method, a handler or the interpreter enters.
+    auto skipped = [&](u4 b) {
+        const bbattr* x = m->bb_table[b];
+        return x->quad_count == 0 || (x->flags & BB_DEAD) != 0;
+    };
+    auto no_entry = [&](u4 b) {
+        return b == 0 || skipped(b) || cm_block_entry_kill(m->bb_table[b]) != 0 || t->nodes[b].pred_count == 0;
+    };
+    auto no_exit = [&](u4 b) {
+        const commoning_flow_node& f = t->nodes[b];
+        if (skipped(b) || f.succ_count == 0)
+            return true;
+        for (u4 x = 0; x < f.succ_count; x++)
+            if (succ_of(f, x) == last || succ_of(f, x) >= t->nblocks)
+                return true;
+        return false;
+    };
+    for (u4 k = 0; k < n; k++) {
+        u4 b = order[k];
+        u8* s = S(b);
+        const u8* a = A(b);
+        s[1] &= t->debug_keep;
+        s[0] &= t->debug_keep;
+        // A value computed into the temporary at the block's end, and a
+        // load that finds the value neither in the temporary nor earlier in
+        // the block, read memory: a waiting store is written first.
+        u8 reads = a[CS_INSERT] | (a[CS_ANTLOC] & ~(a[CS_TAVIN] & ~cm_block_entry_kill(m->bb_table[b])));
+        s[2] |= reads;
+        s[0] &= ~reads;
+        s[3] = no_entry(b) ? 0 : ALL;
+        s[4] = no_exit(b) ? 0 : ALL;
     }
-    t->store_rewrite = 0;
-    return 0;
+    // Both directions at once, from all-waiting down to the largest
+    // consistent solution.
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (u4 k = 0; k < n; k++) {
+            u4 b = order[k];
+            u8* s = S(b);
+            const commoning_flow_node& f = t->nodes[b];
+            if (!no_entry(b)) {
+                u8 in = ALL;
+                for (u4 p = 0; p < f.pred_count; p++)
+                    in &= S(f.preds[p])[4];
+                changed |= in != s[3];
+                s[3] = in;
+            }
+            if (!no_exit(b)) {
+                u8 out = (s[3] & ~s[2]) | s[1];
+                for (u4 x = 0; x < f.succ_count; x++)
+                    out &= S(succ_of(f, x))[3];
+                changed |= out != s[4];
+                s[4] = out;
+            }
+        }
+    }
+    u8 R = 0;
+    for (u4 k = 0; k < n; k++) {
+        u8* s = S(order[k]);
+        s[13] = ((s[3] & s[2]) | s[1] | s[0]) & ~s[4];
+        R |= s[0] | s[1];
+    }
+    t->store_rewrite = R;
+    return R != 0;
 }

@@ -9,7 +9,16 @@
 // read, saves the value into the temporary right after itself (kind 2); a
 // block that must leave the value in the temporary without computing it
 // after its last kill computes it at its end (kind 2 at the end, before the
-// block's closing branch).  Stores are never moved.
+// block's closing branch).
+//
+// A store whose value later code takes from the temporary may also wait
+// there (kind 0 turns it into a save into the temporary): `pending` are the
+// candidates whose newest value is in the temporary while memory may still
+// hold an older one.  A waiting store is written (kind 3, from the
+// temporary, right after the block's last store of it or before the block's
+// first quadruple) before anything that reads or orders that memory, before
+// the method is left, and at the end of a block with a successor that does
+// not expect it waiting.
 //
 // The editor applies a block's sorted edits: copies in place, insertions by
 // rebuilding the block's quadruple array.  Every written quadruple cannot
@@ -49,6 +58,11 @@ struct walk {
     u8 kill;          // the block's kill set
     u8 insert;
     s4 avail_pos[CM_MAX];
+    bool put;         // stores may wait in their temporaries
+    u8 deferrable;    // candidates whose stores may wait
+    u8 pending;       // waiting stores
+    s4 store_pos[CM_MAX];   // the block's last store of a waiting candidate; -1 none
+    u8 temp_read;     // copies from the temporary since the candidate's last store
 };
 
 u4 temp_of(commoning_table* t, s4 c)
@@ -94,6 +108,45 @@ void kill(walk& w, u8 set)
     w.avail &= ~set;
 }
 
+
+// Writes c's waiting store to memory.
+void flush(walk& w, s4 c)
+{
+    u8 bit = ABIT_llshr[c];
+    if (!(w.pending & bit))
+        return;
+    w.pending &= ~bit;
+    s4 p = w.store_pos[c];
+    w.store_pos[c] = -1;
+    if (p < 0) {
+        add_edit(w.t, CE_EMIT_STORE, c, -1);
+        return;
+    }
+    // Written right after the block's own store: the store stays as it is,
+    // and the temporary takes its value only where a copy reads it.
+    for (u4 i = w.t->edit_count; i-- > 0;) {
+        commoning_edit& e = w.t->edits[i];
+        if (e.kind == CE_STORE_SAVE && e.cand == c && e.position == p) {
+            e.kind = CE_CANCELLED;
+            break;
+        }
+    }
+    if (w.temp_read & bit)
+        add_edit(w.t, CE_SAVE, c, p);
+    else if (w.avail & bit)
+        w.avail_pos[c] = p;
+}
+
+void flush_set(walk& w, u8 set)
+{
+    set &= w.pending;
+    for (s4 c = 0; set != 0 && c < w.t->count; c++)
+        if (set & ABIT_llshr[c]) {
+            flush(w, c);
+            set &= ~ABIT_llshr[c];
+        }
+}
+
 void save(walk& w, s4 c)
 {
     if (w.avail_pos[c] >= 0)
@@ -108,6 +161,7 @@ void occurrence(walk& w, s4 c, bool store, s4 p)
         if (w.avail & bit) {
             save(w, c);
             add_edit(w.t, CE_COPY, c, p);
+            w.temp_read |= bit;
             w.t->commoned++;
         } else if (!(w.kill & bit) && (w.insert & bit)) {
             add_edit(w.t, CE_SAVE, c, p);
@@ -115,6 +169,13 @@ void occurrence(walk& w, s4 c, bool store, s4 p)
         } else {
             w.avail_pos[c] = p;
         }
+    } else if (w.put && (w.deferrable & bit)) {
+        // The store becomes a save into the temporary and waits.
+        add_edit(w.t, CE_STORE_SAVE, c, p);
+        w.pending |= bit;
+        w.temp_read &= ~bit;
+        w.store_pos[c] = p;
+        w.avail_pos[c] = -1;
     } else {
         // The store (which killed the old value) holds the new one.
         w.avail_pos[c] = p;
@@ -153,6 +214,10 @@ void sort_edits(commoning_table* t)
         if (a.kind == b.kind)
             b.kind = CE_CANCELLED;
     }
+    if (compile_option3_flag & OPT3_NQCOMMONING_PUT)
+        for (u4 i = 0; i < t->edit_count; i++)
+            if (t->edits[i].kind == CE_STORE_SAVE || t->edits[i].kind == CE_EMIT_STORE)
+                t->edits[i].kind = CE_CANCELLED;
 }
 
 // ---- the editor ---------------------------------------------------------------------
@@ -241,6 +306,64 @@ quadruple* save_after(commoning_table* t, quadruple* q, s4 c)
     return s;
 }
 
+// The store of candidate c, with the temporary as the value.
+quadruple* emit_store(commoning_table* t, s4 c)
+{
+    quadruple* q = new_quad(t);
+    *q = *t->store_model[c];
+    q->opcount = static_cast<u2>((q->opcount & ~(QC_DELETED | QC_PERMISSIONS)) | DF_CANNOT_RAISE << 12);
+    quad_operand temp = temp_operand(t, c);
+    quad_operand& value = q->opcode >= OPC_IPUTSTATIC && q->opcode <= OPC_APUTSTATIC ? q->src1 : q->src2;
+    value.kind = temp.kind;
+    value.number = temp.number;
+    quad_operand* operands[] = {&q->result, &q->src1, &q->src2, &q->auxop};
+    for (quad_operand* o : operands) {
+        o->flags = 0;
+        o->value = 0;
+    }
+    q->flags_a &= static_cast<u1>(~QA_LAST_CALL);
+    return q;
+}
+
+// The store at `index` of b stops touching memory.  A null check of its
+// object whose exception the store was left to raise (the check without the
+// explicit flag) must now raise it itself: otherwise the exception would
+// pass to a later access of the object, perhaps in another try region or
+// after other effects, or be lost when nothing accesses it any more.  The
+// check is the nearest one before the store, unless the object is defined
+// or accessed in between (that access raises the exception).
+void keep_null_check(bbattr* b, u4 index)
+{
+    const quad_operand& object = b->catbl[index]->src1;
+    if (!is_local(object))
+        return;
+    for (u4 k = index; k-- > 0;) {
+        quadruple* q = b->catbl[k];
+        if (df_deleted(q))
+            continue;
+        bool names_object = is_local(q->src1) && q->src1.number == object.number;
+        if (q->opcode == OPC_NULLCHECK) {
+            if (names_object) {
+                q->flags_a |= QA_NULLCHECK_VARIANT;
+                return;
+            }
+            continue;
+        }
+        if (names_object && (opc_info_quadruple[q->opcode] & OPA_MAY_RAISE))
+            return;
+        if (is_local(q->result) && (q->result.number == object.number
+                                    || (cm_two_slot_operand(q->result) && q->result.number + 1u == object.number)))
+            return;
+    }
+}
+
+// The store at q becomes `temporary = stored value`.
+void store_to_save(commoning_table* t, quadruple* q, s4 c)
+{
+    quadruple model = *q;
+    make_copy(q, &model, t->cands[c].key.type, temp_operand(t, c), stored_value(&model));
+}
+
 // A fresh computation of candidate c into its temporary, from its template.
 quadruple* compute(commoning_table* t, s4 c)
 {
@@ -296,7 +419,14 @@ int commoning_apply_edits(method_compile_context* m, commoning_table* t, u4 bloc
         const commoning_edit& e = t->edits[i];
         if (e.kind == CE_CANCELLED)
             continue;
-        if (e.kind == CE_COPY) {
+        if (e.kind == CE_STORE_SAVE) {
+            copy_up_to(static_cast<u4>(e.position) + 1);
+            keep_null_check(b, static_cast<u4>(e.position));
+            store_to_save(t, b->catbl[e.position], e.cand);
+        } else if (e.kind == CE_EMIT_STORE) {
+            copy_up_to(static_cast<u4>(e.position + 1));
+            t->rebuild[n++] = emit_store(t, e.cand);
+        } else if (e.kind == CE_COPY) {
             copy_up_to(static_cast<u4>(e.position) + 1);
             replace_by_copy(t, b->catbl[e.position], e.cand);
         } else if (e.kind == CE_SAVE && e.position == CE_AT_END) {
@@ -330,6 +460,11 @@ int Commoning_Final_Dataflow_B(method_compile_context* m, commoning_table* t)
     int result = 0;
     walk w;
     w.t = t;
+    w.put = t->store_rewrite != 0 && !(compile_option3_flag & OPT3_NQCOMMONING_PUT);
+    w.deferrable = 0;
+    for (s4 c = 0; w.put && c < t->count; c++)
+        if (t->store_model[c] != nullptr && (t->store_rewrite & ABIT_llshr[c]))
+            w.deferrable |= ABIT_llshr[c];
     for (u4 o = 0; o < t->order_count; o++) {
         u4 n = t->order[o];
         bbattr* b = m->bb_table[n];
@@ -341,8 +476,12 @@ int Commoning_Final_Dataflow_B(method_compile_context* m, commoning_table* t)
         w.insert = v.s[CS_INSERT];
         u8 entry_kill = cm_block_entry_kill(b);
         w.avail = v.s[CS_TAVIN] & ~entry_kill;
-        for (u4 c = 0; c < CM_MAX; c++)
+        for (u4 c = 0; c < CM_MAX; c++) {
             w.avail_pos[c] = -2;
+            w.store_pos[c] = -1;
+        }
+        w.temp_read = 0;
+        w.pending = w.put ? t->stores[n].s[CS_ANTIN] & w.deferrable & ~entry_kill : 0;
         t->edit_count = 0;
         t->replacements_only = 1;
         t->new_quad_count = 0;
@@ -357,17 +496,44 @@ int Commoning_Final_Dataflow_B(method_compile_context* m, commoning_table* t)
             }
             cm_effect e;
             cm_quad_effect(t, q, exception_mode, &e);
+            flush_set(w, e.store_kill);
             kill(w, e.kill);
-            if (e.cand >= 0)
+            if (e.cand >= 0) {
+                u8 bit = ABIT_llshr[e.cand];
+                // A load that does not find the value at hand reads memory.
+                if (!e.store && !(w.avail & bit))
+                    flush(w, e.cand);
+                if (e.store && !e.store_defer)
+                    flush(w, e.cand);
+                bool was_deferrable = (w.deferrable & bit) != 0;
+                if (e.store && !e.store_defer)
+                    w.deferrable &= ~bit;
                 occurrence(w, e.cand, e.store, static_cast<s4>(i));
+                if (was_deferrable)
+                    w.deferrable |= bit;
+            }
+            flush_set(w, e.kill_after);
             kill(w, e.kill_after);
+        }
+        if (w.pending != 0) {
+            // Written here unless every successor expects them waiting.
+            const commoning_flow_node& f = t->nodes[n];
+            u8 keep = f.succ_count > 0 ? w.pending : 0;
+            for (u4 s = 0; s < f.succ_count; s++) {
+                u4 to = bb_succ_block(f.succs[s]);
+                keep &= to < t->nblocks && to + 1 != m->bb_count ? t->stores[to].s[CS_ANTIN] : 0;
+            }
+            keep &= t->stores[n].s[CS_ANTOUT];
+            flush_set(w, w.pending & ~keep);
         }
         for (s4 c = 0; c < t->count; c++) {
             u8 bit = ABIT_llshr[c];
             if (!(w.insert & bit))
                 continue;
-            if (!(w.avail & bit))
+            if (!(w.avail & bit)) {
+                flush(w, c);
                 add_edit(t, CE_SAVE, c, CE_AT_END);
+            }
             else if (w.avail_pos[c] >= 0 && (w.kill & bit))
                 add_edit(t, CE_SAVE, c, w.avail_pos[c]);
         }

@@ -120,6 +120,7 @@ struct commoning_table {
     u8 store_rewrite;                    // union of the store rewrite sets
     u8 insert_union;                     // union of the value insertion sets
     u8 debug_keep;                       // candidates the debug range leaves enabled
+    quadruple* store_model[CM_MAX];      // per candidate: a copy of one deferrable store
     // Rewrite walk.
     commoning_edit* edits;
     u4 edit_count;
@@ -154,9 +155,10 @@ bool cm_two_slot_operand(const quad_operand& o);
 // value later loads may take), and the candidates its definitions kill.
 struct cm_effect {
     u8 kill;
-    u8 store_kill;
+    u8 store_kill;            // deferred stores to emit before the quadruple
     s4 cand;
     bool store;
+    bool store_defer;         // a store that may be deferred (it cannot raise)
     bool call;
     u8 kill_after;
 };

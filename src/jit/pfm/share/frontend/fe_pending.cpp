@@ -17,12 +17,8 @@ PENDING int mi2_analysis_driver(method_compile_context* m) { return 0; }
 
 // ---- flow-graph utilities and loops --------------------------------------------
 
-// Still to come: loop construction (loop optimizer).  No loops are built.
-PENDING int construct_loops(method_compile_context* m) { return 0; }
-
-// Still to come: switch and short-circuit rewriting (loop optimizer).  No change.
+// Still to come: the switch rewriting (loop optimizer).  No change.
 PENDING int do_switch_optimization(method_compile_context* m, bbattr* b) { return 0; }
-PENDING int check_and_transform_short_circuit_evaluation(method_compile_context* m, bbattr* b) { return 0; }
 
 // ---- trivial methods --------------------------------------------------------------
 

@@ -60,8 +60,38 @@ int do_shrinking_and_sorting_lvar_tbl(method_compile_context* m);
 void rewrite_quadruple_for_shrinking(method_compile_context* m, const u4* map);
 void dump_shrink_table(method_compile_context* m, u4 length);
 
-// ---- loop_pending.cpp: loop Parts still to come (weak stand-ins) ------------------
+// ---- lopt_shortcircuit.cpp: chains of "local != 0 ||" tests into one test of their OR ----
+// (declared for the idiom pass in frontend/fe_external.h) 1 when it rewrote the chain.
+int check_and_transform_short_circuit_evaluation(method_compile_context* m, bbattr* b);
+
+
+// ---- lopt_loops.cpp: loop detection and the loop table ----------------------------
+// The loop stage: branch reversal, the loop table, the nests on rare paths.
+// 0, or 1 when the block layout refused the graph.  Nothing under NBBDFSSORT.
+int construct_loops(method_compile_context* m);
+// Rebuilds the loop table from the block graph and the DFS list; leaves the
+// count 0 for a graph that is not reducible.  Always 1.
+int construct_loop_structure(method_compile_context* m);
+
+// ---- lopt_layout.cpp: block layout by loops, branch reversal ----------------------
+// Renumbers the blocks so that each loop is one run from its header; 0, or 1
+// when the graph is not reducible (nothing changed then).
+int bb_straightening_basedon_scc(method_compile_context* m);
+// Makes each conditional branch whose target is the next block in DFS order
+// fall through there.  Always 1.
+int reverse_cond_along_dfs(method_compile_context* m);
+// The negated condition code of a branch; a code without one is returned
+// unchanged (such a branch is never reversed).
+u2 loop_reverse_condition(u2 code);
+
+// ---- lopt_dfs.cpp: the DFS list with its roots in precise order -----------------
+// The classic list, reordered: the first block's walk, the handlers', the
+// transfer entry's last.  1, or 0 when no list could be built.
 int generate_dfs_list_with_precise_ehandler(method_compile_context* m);
+
+// ---- loop_pending.cpp: loop Parts still to come (weak stand-ins) ------------------
+// Loop-controller duplication and entry/exit pads; 1, or 0 when a step failed.
+int generate_precise_linfo(method_compile_context* m);
 int bb_goto_elimination(method_compile_context* m);
 int do_loop_optimization2(method_compile_context* m, dataflow_pass_context* pc);
 int do_shrinking_quadruple(method_compile_context* m, dataflow_pass_context* pc);

@@ -418,7 +418,10 @@ u4 get_fp_live_status(codegen_context* cg)
     return d | (d << (24 - n)) | ((u4)n << 8) | ((u4)n << 24);
 }
 
-// Reload the k cached locals of the block entry onto an empty stack.
+// Reload the k cached locals of the block entry onto an empty stack.  With
+// `exchange` a call's result is already on the hardware stack, outside the
+// model: every reload is exchanged below it (fxch st(1)), so the result ends
+// on top of the k locals, where the caller then binds it.
 void restore_spilled_fp_regs(codegen_context* cg, int, int exchange)
 {
     register_info* c = C(cg);
@@ -444,10 +447,8 @@ void restore_spilled_fp_regs(codegen_context* cg, int, int exchange)
             sw_clear(c->fmask, i, SW(RS_CONST));
         _set_freg_status(cg, i, _init_freg_status(cg, i) | SW(RS_BUSY));
         sw_clear(c->fmask, i, SW(RS_DIRTY) | SW(RS_PENDING) | SW(RS_NOVALUE));
-        if (exchange && i > 0) {
+        if (exchange)
             gen_swap_freg_freg(cg, i, i - 1);
-            _swap_assoc_fregs(cg, i, i - 1, 0);
-        }
     }
 }
 
