@@ -301,6 +301,18 @@ int df_env_switch(s4* holder, const char* name);
 // no-operations); 0, and nothing changed, otherwise.
 int Delete_BytecodeTree(method_compile_context* m, u4 block, u4 index, int perform);
 
+// ---- df_bcdeadstore.cpp: dead stores over bytecode ------------------------------------------
+// Not run by the drivers.  0, or 1 when work memory yields nothing.
+int dataflow_deadstore(method_compile_context* m, dataflow_pass_context* pc);
+// The store, increment or pop at (block, index): 1 dead (deleted with its
+// operand tree), 0 live, 2 not examined or not dead, 3 no memory; *stop: the
+// slot where the operand search stopped.
+int bytecode_dead_store(method_compile_context* m, u4 block, u4 index, s4* stop);
+// 1 when loop `loop_no` is a counted loop that may be deleted.
+int CheckDeleteLoop(method_compile_context* m, u4 loop_no, dataflow_pass_context* pc);
+// Sends the loop's way in to its exit; 1 when it did.
+int DeleteLoop(method_compile_context* m, u4 loop_no);
+
 // ---- df_deadstore.cpp: dead stores over the quadruples ----------------------------------
 // (dataflow_Q_deadstore, declared with the pass entries above)
 
@@ -315,6 +327,20 @@ int CheckDeleteLoopQuad(method_compile_context* m, u4 loop_no, u4 entry);
 int remove_counted_loop(method_compile_context* m, u4 loop_no, u4 entry);
 
 // ---- df_arraycopy.cpp: inlined array copies ---------------------------------------------
+// Turns the static call of System.arraycopy in *slot, with its five argument
+// copies right in front of it, into an array-copy quadruple when the chains
+// show both arrays to have the same element type; else leaves it.
+void inline_system_arraycopy(method_compile_context* m, bbattr* block, quadruple** slot);
+// The array type text ("[I", "[Ljava/lang/String;") of the value the
+// quadruple in *def_slot makes, or null; *exact: a fresh allocation of
+// exactly that type; *first_use: ... and *use_slot is the first to read it.
+const char* type_of_array_value(method_compile_context* m, bbattr* def_block, quadruple** def_slot,
+                                bbattr* use_block, quadruple** use_slot, int* exact, int* first_use);
+// Per parameter slot of the method, a pointer to its type in the signature
+// (null for the receiver and for slots the signature lacks), and one more
+// after the last; the type of slot n runs from entry n to entry n + 1.
+// Returns the slot count (the map has one entry more).
+u4 build_parameter_slot_map(method_compile_context* m, const char*** out_map);
 // Sets the no-overlap word of an array-copy quadruple when the chains prove it.
 void classify_arraycopy_overlap(method_compile_context* m, bbattr* block, quadruple** slot);
 // Marks the positions and the length that are non-negative constants.

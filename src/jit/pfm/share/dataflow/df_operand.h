@@ -122,4 +122,13 @@ inline void quad_set_call_candidates(quadruple* q, meantime_call_candidates* c)
     q->auxop.value = reinterpret_cast<u4>(c);
 }
 
+// Chain helpers of the use-def chain pass, shared with the array-copy rewrite:
+// the live quadruple a reference names (null for block 0, a removed block or
+// a deleted quadruple), the one definition of a use (0 when none or
+// several), and the class or field a resolved quadruple names.
+quadruple* quad_of(const method_compile_context* m, quad_ref r);
+quad_ref single_def(const df_operand* o);
+classblock* quad_classblock(const quadruple* q);
+const fieldblock* quad_field(const quadruple* q, bool is_static);
+
 #endif // ORVA_DATAFLOW_DF_OPERAND_H

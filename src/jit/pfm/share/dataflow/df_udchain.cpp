@@ -2,8 +2,8 @@
 // chains of reaching definitions.  It removes every quadruple that no side
 // effect and no possible exception depends on (mark and sweep along the
 // use-def chains), removes class checks the chains prove unnecessary (casts
-// and array-store checks of values known to be assignable), classifies the
-// inlined array copies, folds a single-use temporary into the quadruple that
+// and array-store checks of values known to be assignable), turns calls of
+// System.arraycopy into inlined array copies and classifies them, folds a single-use temporary into the quadruple that
 // consumes it, fuses an array element's load, add and store into one
 // read-modify-write quadruple, and removes counted loops whose whole work is
 // dead (then it starts over).
@@ -56,6 +56,8 @@ struct ud_pass {
 
 bool chains_fresh(const method_compile_context* m) { return !(m->state_flags & MCC_REACHDEF_STALE); }
 
+} // namespace
+
 quadruple* quad_of(const method_compile_context* m, quad_ref r)
 {
     u4 block = quad_ref_block(r), index = quad_ref_index(r);
@@ -73,6 +75,8 @@ quad_ref single_def(const df_operand* o)
 {
     return (o->kind & DFO_SINGLE_REF) ? static_cast<quad_ref>(o->chain) : 0;
 }
+
+namespace {
 
 bool at_entry(quad_ref r) { return r != 0 && quad_ref_block(r) == 0; }
 
@@ -99,6 +103,8 @@ quad_ref origin_of(const method_compile_context* m, quad_ref r)
     return 0;
 }
 
+} // namespace
+
 // The class named by a resolved quadruple's constant-pool entry.
 classblock* quad_classblock(const quadruple* q)
 {
@@ -124,6 +130,8 @@ const fieldblock* quad_field(const quadruple* q, bool is_static)
         return nullptr;
     return reinterpret_cast<const fieldblock*>(mb->clazz->constantpool[index]);
 }
+
+namespace {
 
 bool names_equal(const char* a, const char* b) { return a != nullptr && b != nullptr && strcmp(a, b) == 0; }
 
@@ -445,6 +453,12 @@ bool rewrite(ud_pass& p, u4 block, u4 index)
         return remove_cast(p, block, index);
     case OPC_CLASSTYPECHECK:
         return remove_store_check(p, block, index);
+    case OPC_VCALL:
+        // A call of System.arraycopy becomes an array copy that is then
+        // marked like any other.
+        if (!(compile_option2_flag & OPT2_NINLINE_ARRAYCOPY))
+            inline_system_arraycopy(p.m, p.m->bb_table[block], &p.m->bb_table[block]->catbl[index]);
+        return false;
     case OPC_ARRAYCOPY:
         if (q->op == 0)
             classify_arraycopy_overlap(p.m, p.m->bb_table[block], &p.m->bb_table[block]->catbl[index]);
