@@ -306,6 +306,35 @@ bool pv_block_walked(const method_compile_context* m, u4 block)
     return b != nullptr && b->quad_count > 0 && !(b->flags & BB_DEAD);
 }
 
+// The method's start set of non-null locals: `this` when it is the receiver
+// throughout (local 0 is never stored into).
+bool local0_stored(const method_compile_context* m)
+{
+    for (u4 k = 0; k < m->dfs_count; k++) {
+        u4 block = m->dfs_array[k];
+        if (block >= m->bb_count || !pv_block_walked(m, block))
+            continue;
+        const bbattr* b = m->bb_table[block];
+        for (u4 i = 0; i < b->quad_count; i++) {
+            const quadruple* q = b->catbl[i];
+            switch (q->opcode) {
+            case OPC_ISTORE: case OPC_LSTORE: case OPC_FSTORE: case OPC_DSTORE: case OPC_ASTORE: case OPC_IINC:
+            case OPC_XSTORE:
+                if (q->op == 0)
+                    return true;
+                break;
+            case OPC_PSTORE: case OPC_SYNCENTER:
+                if (q->count == 0)
+                    return true;
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    return false;
+}
+
 // Carries the stack and the non-null facts over from the previous block only
 // along a straight edge into a block with no other predecessor.
 void pv_begin_block(privatize_state* st, u4 block, u4 prev_block)
@@ -741,35 +770,6 @@ s4 select_candidates(privatize_state* st)
             st->alias_summary |= pv_mask(c);
     }
     return kept;
-}
-
-// The method's start set of non-null locals: `this` when it is the receiver
-// throughout (local 0 is never stored into).
-bool local0_stored(const method_compile_context* m)
-{
-    for (u4 k = 0; k < m->dfs_count; k++) {
-        u4 block = m->dfs_array[k];
-        if (block >= m->bb_count || !pv_block_walked(m, block))
-            continue;
-        const bbattr* b = m->bb_table[block];
-        for (u4 i = 0; i < b->quad_count; i++) {
-            const quadruple* q = b->catbl[i];
-            switch (q->opcode) {
-            case OPC_ISTORE: case OPC_LSTORE: case OPC_FSTORE: case OPC_DSTORE: case OPC_ASTORE: case OPC_IINC:
-            case OPC_XSTORE:
-                if (q->op == 0)
-                    return true;
-                break;
-            case OPC_PSTORE: case OPC_SYNCENTER:
-                if (q->count == 0)
-                    return true;
-                break;
-            default:
-                break;
-            }
-        }
-    }
-    return false;
 }
 
 // Forms the walk does not take at all: subroutines, an interpreter transfer

@@ -208,5 +208,15 @@ int privatize_solve(method_compile_context* m, privatize_state* st);
 // ---- df_privatize_rewrite.cpp: the rewrite and the local renumbering ---------
 int privatize_rewrite_method(method_compile_context* m, privatize_state* st);
 void privatize_renumber_locals(method_compile_context* m, privatize_state* st);
+// Every local operand of one instruction becomes map(local, args).
+typedef u2 (*pv_local_map)(u4 local, const u4* args);
+void pv_map_locals(quadruple* q, pv_local_map map, const u4* args);
+// Writes to `out` the instructions that load the field of `e` (a field of
+// `this`, base 0, or a static field, base -1) into `local`; answers their
+// count (at most 3) and raises *stack_need to the operand-stack words used.
+u4 pv_emit_cache_load(method_compile_context* m, const field_cache_candidate& e, s4 local, quadruple** out,
+                      u4* stack_need);
+// True when some instruction of a walked block stores into local 0.
+bool local0_stored(const method_compile_context* m);
 
 #endif // ORVA_DATAFLOW_DF_PRIVATIZE_H

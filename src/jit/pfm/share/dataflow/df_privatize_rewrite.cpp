@@ -455,6 +455,45 @@ int privatize_rewrite_method(method_compile_context* m, privatize_state* st)
     return 0;
 }
 
+// Every local operand of one instruction becomes map(local).
+void pv_map_locals(quadruple* q, pv_local_map map, const u4* args)
+{
+    switch (q->opcode) {
+    case OPC_ILOAD: case OPC_ISTORE: case OPC_LLOAD: case OPC_LSTORE: case OPC_FLOAD: case OPC_FSTORE:
+    case OPC_DLOAD: case OPC_DSTORE: case OPC_ALOAD: case OPC_ASTORE: case OPC_IINC:
+    case OPC_XALOAD: case OPC_XASTORE: case OPC_XSTORE:
+        q->op = map(q->op, args);
+        break;
+    case OPC_OTHER:
+        if (quad_kind_nibble(q) == OTHER_RET)
+            q->op = map(q->op, args);
+        break;
+    case OPC_PLOAD: case OPC_PSTORE:
+        q->count = map(q->count, args);
+        break;
+    case OPC_SYNCENTER: case OPC_SYNCEXIT:
+        q->count = map(q->count, args);
+        if ((q->src1.kind & QK_KIND_MASK) == QK_VARIABLE)
+            q->src1.number = map(q->src1.number, args);
+        break;
+    default:
+        break;
+    }
+}
+
+u4 pv_emit_cache_load(method_compile_context* m, const field_cache_candidate& e, s4 local, quadruple** out,
+                      u4* stack_need)
+{
+    privatize_state st;
+    memset(&st, 0, sizeof st);
+    st.m = m;
+    builder b{&st, out, 0, e.first_access != nullptr ? quad_source_pc(e.first_access) : -1};
+    emit_complete_load(b, e, local);
+    if (st.stack_growth > *stack_need)
+        *stack_need = st.stack_growth;
+    return b.n;
+}
+
 void privatize_renumber_locals(method_compile_context* m, privatize_state* st)
 {
     u4 n = static_cast<u4>(st->cache_locals);
@@ -462,34 +501,14 @@ void privatize_renumber_locals(method_compile_context* m, privatize_state* st)
     u4 top = m->local_count;
     if (n == 0 || p == top)
         return;
+    const u4 args[3] = {p, top, n};
+    auto map = [](u4 local, const u4* a) { return map_local(local, a[0], a[1], a[2]); };
     for (u4 k = 0; k < m->dfs_count; k++) {
         bbattr* b = m->bb_table[m->dfs_array[k]];
         if (b == nullptr)
             continue;
-        for (u4 i = 0; i < b->quad_count; i++) {
-            quadruple* q = b->catbl[i];
-            switch (q->opcode) {
-            case OPC_ILOAD: case OPC_ISTORE: case OPC_LLOAD: case OPC_LSTORE: case OPC_FLOAD: case OPC_FSTORE:
-            case OPC_DLOAD: case OPC_DSTORE: case OPC_ALOAD: case OPC_ASTORE: case OPC_IINC:
-            case OPC_XALOAD: case OPC_XASTORE: case OPC_XSTORE:
-                q->op = map_local(q->op, p, top, n);
-                break;
-            case OPC_OTHER:
-                if (quad_kind_nibble(q) == OTHER_RET)
-                    q->op = map_local(q->op, p, top, n);
-                break;
-            case OPC_PLOAD: case OPC_PSTORE:
-                q->count = map_local(q->count, p, top, n);
-                break;
-            case OPC_SYNCENTER: case OPC_SYNCEXIT:
-                q->count = map_local(q->count, p, top, n);
-                if ((q->src1.kind & QK_KIND_MASK) == QK_VARIABLE)
-                    q->src1.number = map_local(q->src1.number, p, top, n);
-                break;
-            default:
-                break;
-            }
-        }
+        for (u4 i = 0; i < b->quad_count; i++)
+            pv_map_locals(b->catbl[i], map, args);
     }
     // The candidates' bases follow their locals.
     for (s4 c = 0; c < st->count; c++)

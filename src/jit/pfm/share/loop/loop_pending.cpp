@@ -15,8 +15,3 @@ PENDING int generate_precise_linfo(method_compile_context* m) { return 1; }
 // Still to come: the loop optimizer (off under NLOOPVERSIONING or NLOPT2).
 // Nothing to do counts as success (1).
 PENDING int do_loop_optimization2(method_compile_context* m, dataflow_pass_context* pc) { return 1; }
-
-// Still to come: field privatization (NPRIVATIZE).  No blocks to add, nothing
-// rewritten, success.
-PENDING void calcurate_space_fpr_field_privatization(method_compile_context* m, u4* count) {}
-PENDING int do_field_privatization(method_compile_context* m, int* regenerate) { return 1; }
