@@ -648,6 +648,16 @@ bool number_variables(pass* p)
 int16_t index_number(const pass* p, u2 v) { return v < p->nvars ? p->index_of[v] : -1; }
 int16_t array_number(const pass* p, u2 v) { return v < p->nvars ? p->array_of[v] : -1; }
 
+// Local v was written: no fact names it, as an index or as an array.
+void facts_kill_local(const pass* p, facts* f, u2 v)
+{
+    s4 i = index_number(p, v), a = array_number(p, v);
+    if (i >= 0)
+        f->pairs[i] = 0;
+    if (a >= 0)
+        facts_kill_array(f, static_cast<u4>(a));
+}
+
 // Drops the events that concern no numbered variable.
 void filter_events(pass* p)
 {
@@ -763,14 +773,9 @@ void widen_block(pass* p, u4 b, facts* u)
             break;
         }
         case EV_KILL:
-        case EV_MIDPOINT: {
-            s4 i = index_number(p, v->index), a = array_number(p, v->index);
-            if (i >= 0)
-                u->pairs[i] = 0;
-            if (a >= 0)
-                facts_kill_array(u, static_cast<u4>(a));
+        case EV_MIDPOINT:
+            facts_kill_local(p, u, v->index);
             break;
-        }
         case EV_INCREMENT: {
             s4 i = index_number(p, v->index), a = array_number(p, v->index);
             if (a >= 0)
@@ -990,14 +995,9 @@ void anticipate_block(const pass* p, u4 b, facts* f)
             break;
         }
         case EV_KILL:
-        case EV_MIDPOINT: {
-            s4 i = index_number(p, v->index), a = array_number(p, v->index);
-            if (i >= 0)
-                f->pairs[i] = 0;
-            if (a >= 0)
-                facts_kill_array(f, static_cast<u4>(a));
+        case EV_MIDPOINT:
+            facts_kill_local(p, f, v->index);
             break;
-        }
         case EV_INCREMENT: {
             s4 i = index_number(p, v->index), a = array_number(p, v->index);
             if (a >= 0)

@@ -24,6 +24,7 @@
 
 #include "driver/driver.h"
 #include "dataflow/dataflow.h"
+#include "frontend/qgen.h"
 #include "dataflow/df_bcanalyses.h"
 #include "dataflow/df_bcstack.h"
 #include "frontend/frontend.h"
@@ -205,21 +206,6 @@ void array_access(nc_walk& w, quadruple* q, s4 index, s4 array)
         w.pc->index_locals[index >> 5] |= 1u << (index & 31);
 }
 
-void make_nop(quadruple* q)
-{
-    q->opcode = OPC_OTHER;
-    q->pad1 = 0;
-    q->subcode = OTHER_NOP_DELETED;
-    q->target = 0;
-    q->second = 0;
-    q->op = 0;
-    q->count = 0;
-    q->aux = 0;
-    q->src2.value = 0xFFFFFFFFu;
-    q->context = 0;
-    q->body = 0;
-}
-
 void compare(nc_walk& w, quadruple** slot)
 {
     quadruple* q = *slot;
@@ -263,13 +249,13 @@ void explicit_check(nc_walk& w, bbattr* b, quadruple* q)
     if (n == 1 && w.index > 0 && known) {
         quadruple* prev = b->catbl[w.index - 1];
         if (prev->opcode == OPC_ALOAD) {
-            make_nop(q);
+            quad_make_nop(q, false);
             Delete_Load(w.m, w.block, w.index - 1, 1);
             return;
         }
         if (prev->opcode == OPC_DUP) {
-            make_nop(q);
-            make_nop(prev);
+            quad_make_nop(q, false);
+            quad_make_nop(prev, false);
             return;
         }
     }
@@ -712,7 +698,7 @@ int ResolveACMP1(method_compile_context* m, u4 block, quadruple** slot, u4 produ
             return 0;
         quadruple* p = b->catbl[producer];
         if (p->opcode == OPC_ALOAD) {
-            make_nop(p);
+            quad_make_nop(p, false);
         } else if (p->opcode == OPC_XSTORE) {
             u2 local = p->op;
             u4 pc_word = p->src2.value;
@@ -728,7 +714,7 @@ int ResolveACMP1(method_compile_context* m, u4 block, quadruple** slot, u4 produ
             q->subcode &= ~QS_KIND_MASK;
             q->target = target;
         } else {
-            make_nop(q);
+            quad_make_nop(q, false);
         }
     } else {
         if (always_taken)

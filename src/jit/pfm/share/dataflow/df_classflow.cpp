@@ -26,6 +26,7 @@
 
 #include "driver/driver.h"
 #include "dataflow/dataflow.h"
+#include "frontend/qgen.h"
 #include "dataflow/df_bcanalyses.h"
 #include "dataflow/df_bcstack.h"
 #include "frontend/frontend.h"
@@ -341,7 +342,9 @@ void give_class(method_compile_context* m, classflow_state* s, u4 local, s4 c)
     append(m, s, s->block, e, 4);
 }
 
-void give_copy(method_compile_context* m, classflow_state* s, u4 local, u4 source)
+// L gets what `source` holds (E_COPY), or the element class of the array
+// class `source` holds, read at position p (E_ELEMENT).
+void give_from(method_compile_context* m, classflow_state* s, u4 local, u4 source, u1 kind, u4 p)
 {
     s4 t = track(s, local);
     s4 f = track(s, source);
@@ -352,54 +355,30 @@ void give_copy(method_compile_context* m, classflow_state* s, u4 local, u4 sourc
         return;
     }
     if (s->rewrite) {
-        if (t < s->allocated)
-            s->current[t] = f < s->allocated ? s->current[f] : ANY;
+        if (t < s->allocated) {
+            auto held = f < s->allocated ? s->current[f] : ANY;
+            s->current[t] = kind == E_COPY ? held : ABIT_llshr[element_class(m, s, held, p)];
+        }
         return;
     }
-    u1 e[5] = {E_COPY};
+    u1 e[6] = {kind};
     put16(e + 1, static_cast<u4>(t));
     put16(e + 3, static_cast<u4>(f));
-    append(m, s, s->block, e, 5);
+    e[5] = static_cast<u1>(p & SF_POSITION);
+    append(m, s, s->block, e, kind == E_COPY ? 5 : 6);
+}
+
+void give_copy(method_compile_context* m, classflow_state* s, u4 local, u4 source)
+{
+    give_from(m, s, local, source, E_COPY, 0);
 }
 
 void give_element(method_compile_context* m, classflow_state* s, u4 local, u4 source, u4 p)
 {
-    s4 t = track(s, local);
-    s4 f = track(s, source);
-    if (t < 0)
-        return;
-    if (f < 0) {
-        give_class(m, s, local, 0);
-        return;
-    }
-    if (s->rewrite) {
-        if (t < s->allocated)
-            s->current[t] = ABIT_llshr[element_class(m, s, f < s->allocated ? s->current[f] : ANY, p)];
-        return;
-    }
-    u1 e[6] = {E_ELEMENT};
-    put16(e + 1, static_cast<u4>(t));
-    put16(e + 3, static_cast<u4>(f));
-    e[5] = static_cast<u1>(p & SF_POSITION);
-    append(m, s, s->block, e, 6);
+    give_from(m, s, local, source, E_ELEMENT, p);
 }
 
 // ---- the simulation ----------------------------------------------------------------
-
-void make_nop(quadruple* q)
-{
-    q->opcode = OPC_OTHER;
-    q->pad1 = 0;
-    q->subcode = OTHER_NOP_DELETED;
-    q->target = 0;
-    q->second = 0;
-    q->op = 0;
-    q->count = 0;
-    q->aux = 0;
-    q->src2.value = 0xFFFFFFFFu;
-    q->context = 0;
-    q->body = 0;
-}
 
 void push(classflow_state* s, s4 state, u4 value, u4 flags = 0)
 {
@@ -535,8 +514,8 @@ void store_rule(method_compile_context* m, classflow_state* s, bbattr* b, quadru
         give_class(m, s, L, 0);
     } else if (v.state == S_LOCAL && v.value == L) {
         if (!keep && v.block == s->block && !(v.flags & SF_SHUFFLED) && v.index < b->quad_count) {
-            make_nop(b->catbl[v.index]);
-            make_nop(q);
+            quad_make_nop(b->catbl[v.index], false);
+            quad_make_nop(q, false);
         }
     } else if (v.state == S_LOCAL) {
         give_copy(m, s, L, v.value);
@@ -620,7 +599,7 @@ void checkcast(method_compile_context* m, classflow_state* s, bbattr* b, quadrup
                            && is_subclass(static_cast<classblock*>(E->identity), C))
                           || (E->length >= 1 && named(E, C->name));
             if (proven) {
-                make_nop(q);
+                quad_make_nop(q, false);
                 v.flags = (v.flags & ~SF_SHUFFLED) | mark_before;
                 s->st.push(v);
                 return;
@@ -651,9 +630,9 @@ void instanceof(method_compile_context* m, classflow_state* s, bbattr* b, quadru
         const classflow_class_entry* E = single_of_local(s, popped->value, &any);
         if (C != nullptr && E != nullptr && (E->kind & CK_TOP) == CK_EXACT && E->identity != nullptr
             && is_subclass(static_cast<classblock*>(E->identity), C)) {
-            make_nop(b->catbl[popped->index]);
+            quad_make_nop(b->catbl[popped->index], false);
             u4 pc_word = q->src2.value;
-            make_nop(q);
+            quad_make_nop(q, false);
             q->opcode = OPC_ICONST;
             q->subcode = 0;
             q->value = 1;

@@ -115,101 +115,85 @@ void solve(commoning_table* t, bool forward, bool (*visit)(commoning_table*, u4)
 commoning_block_sets& V(commoning_table* t, u4 b) { return t->values[b]; }
 u4 succ_of(const commoning_flow_node& f, u4 s) { return bb_succ_block(f.succs[s]); }
 
+// The intersection of `term` over b's predecessors, or over its first
+// `count` successors; ALL over none.
+template <typename F>
+u8 meet_preds(commoning_table* t, const commoning_flow_node& f, F term)
+{
+    u8 x = ALL;
+    for (u4 p = 0; p < f.pred_count; p++)
+        x &= term(V(t, f.preds[p]));
+    return x;
+}
+template <typename F>
+u8 meet_succs(commoning_table* t, const commoning_flow_node& f, u4 count, F term)
+{
+    u8 x = ALL;
+    for (u4 s = 0; s < count; s++)
+        x &= term(V(t, succ_of(f, s)));
+    return x;
+}
+
+// Stores a set; true when it changed.
+bool update(u8& set, u8 value)
+{
+    bool changed = value != set;
+    set = value;
+    return changed;
+}
+
 bool visit_ant(commoning_table* t, u4 b)
 {
     const commoning_flow_node& f = t->nodes[b];
     commoning_block_sets& v = V(t, b);
     u8 x = v.s[CS_ANTOUT];
     if (f.succ_count > 0) {
-        u8 all = ALL;
-        for (u4 s = 0; s < f.succ_count; s++)
-            all &= V(t, succ_of(f, s)).s[CS_ANTIN];
-        x = all;
-        if ((f.flags & CMF_RARE_LAST) && f.succ_count > 1) {
-            // The rare successor may be left out for values that cannot raise.
-            u8 common = ALL;
-            for (u4 s = 0; s + 1 < f.succ_count; s++)
-                common &= V(t, succ_of(f, s)).s[CS_ANTIN];
-            x |= common & t->no_exception & ~t->may_raise;
-        }
+        auto antin = [](const commoning_block_sets& w) { return w.s[CS_ANTIN]; };
+        x = meet_succs(t, f, f.succ_count, antin);
+        // The rare successor may be left out for values that cannot raise.
+        if ((f.flags & CMF_RARE_LAST) && f.succ_count > 1)
+            x |= meet_succs(t, f, f.succ_count - 1, antin) & t->no_exception & ~t->may_raise;
     }
     v.s[CS_ANTOUT] = x | v.s[CS_COMP];
-    u8 in = (v.s[CS_ANTOUT] & ~v.s[CS_KILL]) | v.s[CS_ANTLOC];
-    bool changed = in != v.s[CS_ANTIN];
-    v.s[CS_ANTIN] = in;
-    return changed;
+    return update(v.s[CS_ANTIN], (v.s[CS_ANTOUT] & ~v.s[CS_KILL]) | v.s[CS_ANTLOC]);
 }
 
 bool visit_av(commoning_table* t, u4 b)
 {
     const commoning_flow_node& f = t->nodes[b];
     commoning_block_sets& v = V(t, b);
-    if (f.pred_count > 0) {
-        u8 in = ALL;
-        for (u4 p = 0; p < f.pred_count; p++) {
-            const commoning_block_sets& w = V(t, f.preds[p]);
-            in &= w.s[CS_COMP] | w.s[CS_AVOUT];
-        }
-        v.s[CS_AVIN] = in;
-    }
-    u8 out = (v.s[CS_ANTLOC] | v.s[CS_AVIN]) & ~v.s[CS_KILL];
-    bool changed = out != v.s[CS_AVOUT];
-    v.s[CS_AVOUT] = out;
-    return changed;
+    if (f.pred_count > 0)
+        v.s[CS_AVIN] = meet_preds(t, f, [](const commoning_block_sets& w) { return w.s[CS_COMP] | w.s[CS_AVOUT]; });
+    return update(v.s[CS_AVOUT], (v.s[CS_ANTLOC] | v.s[CS_AVIN]) & ~v.s[CS_KILL]);
 }
 
 bool visit_later(commoning_table* t, u4 b)
 {
     const commoning_flow_node& f = t->nodes[b];
     commoning_block_sets& v = V(t, b);
-    if (f.pred_count > 0) {
-        u8 in = ALL;
-        for (u4 p = 0; p < f.pred_count; p++) {
-            const commoning_block_sets& w = V(t, f.preds[p]);
-            in &= w.s[CS_LATEROUT] & ~w.s[CS_COMP];
-        }
-        v.s[CS_LATERIN] = in;
-    }
+    if (f.pred_count > 0)
+        v.s[CS_LATERIN] = meet_preds(t, f, [](const commoning_block_sets& w) { return w.s[CS_LATEROUT] & ~w.s[CS_COMP]; });
     v.s[CS_LATERIN] |= v.s[CS_EARLIEST];
-    u8 out = (v.s[CS_LATERIN] & ~v.s[CS_ANTLOC]) | v.s[CS_ANTOUT_KILL];
-    bool changed = out != v.s[CS_LATEROUT];
-    v.s[CS_LATEROUT] = out;
-    return changed;
+    return update(v.s[CS_LATEROUT], (v.s[CS_LATERIN] & ~v.s[CS_ANTLOC]) | v.s[CS_ANTOUT_KILL]);
 }
 
 bool visit_isol(commoning_table* t, u4 b)
 {
     const commoning_flow_node& f = t->nodes[b];
     commoning_block_sets& v = V(t, b);
-    if (f.succ_count > 0) {
-        u8 out = ALL;
-        for (u4 s = 0; s < f.succ_count; s++) {
-            const commoning_block_sets& w = V(t, succ_of(f, s));
-            out &= w.s[CS_EARLIEST] | (~w.s[CS_ANTLOC] & w.s[CS_ISOLIN]);
-        }
-        v.s[CS_ISOLOUT] = out;
-    }
-    u8 in = v.s[CS_ANTOUT_KILL] | v.s[CS_ISOLOUT];
-    bool changed = in != v.s[CS_ISOLIN];
-    v.s[CS_ISOLIN] = in;
-    return changed;
+    if (f.succ_count > 0)
+        v.s[CS_ISOLOUT] = meet_succs(t, f, f.succ_count, [](const commoning_block_sets& w) {
+            return w.s[CS_EARLIEST] | (~w.s[CS_ANTLOC] & w.s[CS_ISOLIN]);
+        });
+    return update(v.s[CS_ISOLIN], v.s[CS_ANTOUT_KILL] | v.s[CS_ISOLOUT]);
 }
 
 bool visit_tav(commoning_table* t, u4 b)
 {
     const commoning_flow_node& f = t->nodes[b];
     commoning_block_sets& v = V(t, b);
-    u8 in = 0;
-    if (f.pred_count > 0) {
-        in = ALL;
-        for (u4 p = 0; p < f.pred_count; p++)
-            in &= V(t, f.preds[p]).s[CS_TAVOUT];
-    }
-    v.s[CS_TAVIN] = in;
-    u8 out = (in & ~v.s[CS_KILL]) | v.s[CS_INSERT];
-    bool changed = out != v.s[CS_TAVOUT];
-    v.s[CS_TAVOUT] = out;
-    return changed;
+    v.s[CS_TAVIN] = f.pred_count > 0 ? meet_preds(t, f, [](const commoning_block_sets& w) { return w.s[CS_TAVOUT]; }) : 0;
+    return update(v.s[CS_TAVOUT], (v.s[CS_TAVIN] & ~v.s[CS_KILL]) | v.s[CS_INSERT]);
 }
 
 void build_flow_graph(commoning_table* t)

@@ -865,20 +865,29 @@ void propagate_block(propagation& p, u4 id, bool first_walk)
     }
 }
 
+// Both passes run on quadruples with locals, unless NQNULLCHECK; the block
+// order is the depth-first list.  False when the pass does not run.
+bool start_pass(method_compile_context* m, dataflow_pass_context* pc, u4* count, u4** order)
+{
+    if ((compile_option2_flag & OPT2_NQNULLCHECK) || !(m->state_flags & MCC_QUAD_FORM) || m->local_count == 0)
+        return false;
+    pc->flags |= DFP_BUSY;
+    df_reset_arena1(pc);
+    CreateDFSforDFQuadruple(m, pc, count, order);
+    return true;
+}
+
 } // namespace
 
 int dataflow_Q_nullexception_propa(method_compile_context* m, dataflow_pass_context* pc)
 {
-    if ((compile_option2_flag & OPT2_NQNULLCHECK) || !(m->state_flags & MCC_QUAD_FORM) || m->local_count == 0)
+    u4 count;
+    u4* order;
+    if (!start_pass(m, pc, &count, &order))
         return 0;
-    pc->flags |= DFP_BUSY;
-    df_reset_arena1(pc);
     propagation p{};
     p.m = m;
     p.nvars = m->local_count;
-    u4 count;
-    u4* order;
-    CreateDFSforDFQuadruple(m, pc, &count, &order);
     p.order = order;
     p.count = count;
     // Six sets of a block count against the limit of the vector form.
@@ -1055,16 +1064,13 @@ bool continues_backward(const bbattr* b, const bbattr* prev)
 
 int dataflow_Q_eliminate_explicit_nullcheck(method_compile_context* m, dataflow_pass_context* pc)
 {
-    if ((compile_option2_flag & OPT2_NQNULLCHECK) || !(m->state_flags & MCC_QUAD_FORM) || m->local_count == 0)
+    u4 count;
+    u4* order;
+    if (!start_pass(m, pc, &count, &order))
         return 0;
-    pc->flags |= DFP_BUSY;
-    df_reset_arena1(pc);
     explicit_removal e{};
     e.m = m;
     e.nvars = m->local_count;
-    u4 count;
-    u4* order;
-    CreateDFSforDFQuadruple(m, pc, &count, &order);
     // The limit: four vectors a block, or 64 bytes a block above 128 blocks.
     u4 limit = e.nvars > 64 || m->bb_count > 128 ? DF_VECTOR_LIMIT : 0;
     if (count < 2 || !alloc_slots(m, pc, &e.sets, e.nvars, 4, limit, e.nvars > 64 ? 4 : 8)) {

@@ -670,14 +670,7 @@ void record_access(privatize_state* st, const pv_event& ev, quadruple* q, u4 blo
             st->cand[i].read_weight += weight;
         return;
     }
-    if (st->count == st->capacity_cand) {
-        s4 cap = st->capacity_cand == 0 ? 64 : st->capacity_cand * 2;
-        auto* grown = static_cast<field_cache_candidate*>(jit_wmem_alloc(st->m->pool1, cap * sizeof(field_cache_candidate)));
-        if (st->count > 0)
-            memcpy(grown, st->cand, st->count * sizeof(field_cache_candidate));
-        st->cand = grown;
-        st->capacity_cand = cap;
-    }
+    privatize_make_room(st->m->pool1, st->cand, st->capacity_cand, static_cast<u4>(st->count));
     field_cache_candidate& e = st->cand[st->count];
     memset(&e, 0, sizeof e);
     e.cp_index = 0;

@@ -10,7 +10,9 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
+#include "driver/driver.h"
 #include "vm_abi.h"
 
 struct method_compile_context;
@@ -218,5 +220,19 @@ u4 pv_emit_cache_load(method_compile_context* m, const field_cache_candidate& e,
                       u4* stack_need);
 // True when some instruction of a walked block stores into local 0.
 bool local0_stored(const method_compile_context* m);
+
+// Makes room for one more item in a pool array that doubles (64 at first).
+template <typename T, typename N>
+void privatize_make_room(work_pool* pool, T*& items, N& capacity, u4 count)
+{
+    if (count < static_cast<u4>(capacity))
+        return;
+    N cap = capacity == 0 ? 64 : capacity * 2;
+    auto* grown = static_cast<T*>(jit_wmem_alloc(pool, static_cast<u4>(cap) * sizeof(T)));
+    if (count > 0)
+        memcpy(grown, items, count * sizeof(T));
+    items = grown;
+    capacity = cap;
+}
 
 #endif // ORVA_DATAFLOW_DF_PRIVATIZE_H

@@ -43,14 +43,7 @@ s4 cache_local(privatize_state* st, s4 c)
 
 void add_edit(privatize_state* st, u2 kind, s4 c, s4 position, s4 source_block, s4 source_index)
 {
-    if (st->edit_count == st->edit_capacity) {
-        u4 cap = st->edit_capacity == 0 ? 64 : st->edit_capacity * 2;
-        auto* grown = static_cast<privatize_edit*>(jit_wmem_alloc(st->m->pool1, cap * sizeof(privatize_edit)));
-        if (st->edit_count > 0)
-            memcpy(grown, st->edits, st->edit_count * sizeof(privatize_edit));
-        st->edits = grown;
-        st->edit_capacity = cap;
-    }
+    privatize_make_room(st->m->pool1, st->edits, st->edit_capacity, st->edit_count);
     privatize_edit& e = st->edits[st->edit_count++];
     e.candidate = c;
     e.kind = kind;

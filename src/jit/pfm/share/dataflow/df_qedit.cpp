@@ -13,6 +13,7 @@
 
 #include "driver/driver.h"
 #include "dataflow/dataflow.h"
+#include "frontend/qgen.h"
 #include "dataflow/df_operand.h"
 #include "frontend/catch.h"
 #include "frontend/frontend.h"
@@ -254,17 +255,7 @@ void make_bytecode_nop(method_compile_context* m, u4 block, u4 index)
 {
     if (block >= m->bb_count || index >= m->bb_table[block]->quad_count)
         return;
-    quadruple* q = m->bb_table[block]->catbl[index];
-    q->opcode = OPC_OTHER;
-    q->pad1 = 0;
-    q->subcode = OTHER_NOP_DELETED;
-    q->target = 0;
-    q->second = 0;
-    q->op = 0;
-    q->count = 0;
-    q->aux = 0;
-    q->src2.value = 0xFFFFFFFFu;
-    q->context = 0;
+    quad_make_nop(m->bb_table[block]->catbl[index], false);
 }
 
 } // namespace

@@ -490,24 +490,46 @@ void mark_walk(ud_pass& p)
 
 // ---- single-use folding --------------------------------------------------------------------
 
+// In the reference chain of o: `from` becomes `to` wherever it stands, or
+// with `drop` its first entry leaves the chain.
+void chain_replace(df_operand* o, quad_ref from, quad_ref to, bool drop)
+{
+    if (o->kind & DFO_SINGLE_REF) {
+        if (o->chain == from)
+            o->chain = drop ? 0 : to;
+        return;
+    }
+    auto** link = reinterpret_cast<varref_list**>(&o->chain);
+    for (varref_list* l = *link; l != nullptr; link = &l->next, l = l->next) {
+        if (l->ref != from)
+            continue;
+        if (drop) {
+            *link = l->next;
+            return;
+        }
+        l->ref = to;
+    }
+}
+
 // Re-points the use-def lists of the uses in `uses` from definition `from`
 // to definition `to`.
 void repoint_uses(method_compile_context* m, const df_operand* uses, quad_ref from, quad_ref to)
 {
     df_for_each_ref(uses, [&](quad_ref u) {
         quadruple* use = quad_of(m, u);
-        if (use == nullptr)
-            return;
-        df_for_each_source(use, [&](df_operand* o) {
-            if (o->kind & DFO_SINGLE_REF) {
-                if (o->chain == from)
-                    o->chain = to;
-                return;
-            }
-            for (auto* l = reinterpret_cast<varref_list*>(o->chain); l != nullptr; l = l->next)
-                if (l->ref == from)
-                    l->ref = to;
-        });
+        if (use != nullptr)
+            df_for_each_source(use, [&](df_operand* o) { chain_replace(o, from, to, false); });
+    });
+}
+
+// The other direction: the def-use lists of the definitions reaching the
+// use `o` name use `to` where they named `from`, or drop `from`.
+void retarget_uses(method_compile_context* m, const df_operand* o, quad_ref from, quad_ref to, bool drop = false)
+{
+    df_for_each_ref(o, [&](quad_ref d) {
+        quadruple* def = quad_of(m, d);
+        if (def != nullptr)
+            chain_replace(df_opnd(&def->result), from, to, drop);
     });
 }
 
@@ -615,20 +637,7 @@ bool fuse_read_modify_write(method_compile_context* m, u4 block, u4 qi, u4 ni)
         v->kind &= static_cast<u2>(~DFO_SINGLE_REF);
     // The value's definitions now feed Q; the array and index definitions
     // lose the load's and the store's uses to Q.
-    df_for_each_ref(df_opnd(&n->src2), [&](quad_ref d) {
-        quadruple* def = quad_of(m, d);
-        if (def == nullptr)
-            return;
-        df_operand* dd = df_opnd(&def->result);
-        if (dd->kind & DFO_SINGLE_REF) {
-            if (dd->chain == nref)
-                dd->chain = qref;
-        } else {
-            for (auto* l = reinterpret_cast<varref_list*>(dd->chain); l != nullptr; l = l->next)
-                if (l->ref == nref)
-                    l->ref = qref;
-        }
-    });
+    retarget_uses(m, df_opnd(&n->src2), nref, qref);
     df_opnd(&n->src2)->chain = 0;
     df_opnd(&n->src2)->kind &= static_cast<u2>(~DFO_SINGLE_REF);
     df_clear_chain(df_opnd(&n->src1));
@@ -636,40 +645,9 @@ bool fuse_read_modify_write(method_compile_context* m, u4 block, u4 qi, u4 ni)
     ChangeNOP(m, static_cast<s4>(block), static_cast<s4>(ni));
     // Q's own array and index uses go; the store's list (now Q's) carries them.
     df_clear_chain(df_opnd(&q->result));
-    df_for_each_source(q, [&](df_operand* o) {
-        df_for_each_ref(o, [&](quad_ref d) {
-            quadruple* def = quad_of(m, d);
-            if (def == nullptr)
-                return;
-            df_operand* dd = df_opnd(&def->result);
-            if (dd->kind & DFO_SINGLE_REF) {
-                if (dd->chain == qref)
-                    dd->chain = 0;
-            } else {
-                auto** link = reinterpret_cast<varref_list**>(&dd->chain);
-                for (varref_list* l = *link; l != nullptr; link = &l->next, l = l->next)
-                    if (l->ref == qref) {
-                        *link = l->next;
-                        break;
-                    }
-            }
-        });
-    });
+    df_for_each_source(q, [&](df_operand* o) { retarget_uses(m, o, qref, 0, true); });
     for (quad_operand_list_entry* e = array; e != v; e = e->next)
-        df_for_each_ref(df_opnd(e), [&](quad_ref d) {
-            quadruple* def = quad_of(m, d);
-            if (def == nullptr)
-                return;
-            df_operand* dd = df_opnd(&def->result);
-            if (dd->kind & DFO_SINGLE_REF) {
-                if (dd->chain == sref)
-                    dd->chain = qref;
-            } else {
-                for (auto* l = reinterpret_cast<varref_list*>(dd->chain); l != nullptr; l = l->next)
-                    if (l->ref == sref)
-                        l->ref = qref;
-            }
-        });
+        retarget_uses(m, df_opnd(e), sref, qref);
     if (vk == QK_CONSTANT) {
         q->value = constant;
         q->flags_a |= QA_CONSTANT;

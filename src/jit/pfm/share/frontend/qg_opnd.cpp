@@ -46,6 +46,7 @@ void quad_clear_fresh(quadruple* q, s4 source_pc)
 void quad_make_nop(quadruple* q, bool deleted)
 {
     q->opcode = OPC_OTHER;
+    q->pad1 = 0;
     q->subcode = OTHER_NOP_DELETED;
     q->target = 0;
     q->second = 0;
